@@ -1,0 +1,22 @@
+# Compiler options shared by every target of every preset: warnings are errors everywhere.
+add_compile_options(-Wall -Wextra -Werror -Wno-unknown-pragmas)
+
+if(WIN32)
+  # Windows deliverables carry their compiler runtime: no libstdc++, libgcc or winpthread DLL.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+set(SANITIZER "" CACHE STRING "Sanitizer build: address or thread")
+if(SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
+# How native test programs are started: 32-bit Linux programs run under qemu-i386 here.
+set(TEST_LAUNCHER "" CACHE STRING "Command list that runs a native test program")
+
+# The repository root is the include root: sources include "ks/...", "platform/...".
+include_directories(${PROJECT_SOURCE_DIR})

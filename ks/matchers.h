@@ -1,0 +1,28 @@
+// The process-wide data-range matcher that decides which pin factories are MIDI pins.
+#pragma once
+
+#include "platform/win32.h"
+
+// The hidden MIDI port subformats, which the package's driver puts into its hidden pins.
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1 = {
+    0x7B80F763, 0x4FDB, 0x4168, {0x9E, 0x5E, 0x24, 0xB8, 0xF6, 0x95, 0xAC, 0xBB}};
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_2 = {
+    0x39D30B88, 0x6CFE, 0x11CF, {0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00}};
+
+// A matcher reads one data range as a KSDATARANGE_MUSIC and says whether it is acceptable.
+typedef BOOL (*DataRangeMatcher)(const KSDATARANGE* pDataRange);
+
+// A non-null matcher becomes the process-wide matcher; null keeps the current one.
+void SetDataRangeMatcher(DataRangeMatcher matcher);
+
+// Ordinary MIDI port pins: music / MIDI / port technology. The initial matcher.
+BOOL IsMidiPortDataRange(const KSDATARANGE* pDataRange);
+
+// The hidden MIDI port pins: music / either hidden subformat / port technology.
+BOOL IsHiddenMidiDataRange(const KSDATARANGE* pDataRange);
+
+// Asks the current matcher about up to `ulCount` ranges laid out as a KSMULTIPLE_ITEM
+// lays them out (each FormatSize bytes, 8-byte aligned), within the `cbRanges` bytes
+// that start at `pFirst`. A range too short to be read as a KSDATARANGE_MUSIC does not
+// match; a range that does not fit the block ends the search.
+BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRanges);

@@ -1,0 +1,66 @@
+// Doubly linked list of element pointers. The list allocates its own nodes and never owns
+// the elements: whoever empties a list decides whether each element is deleted.
+#pragma once
+
+#include <new>
+
+#include "ks/ks_assert.h"
+
+template <class T>
+class TList {
+ public:
+  struct TListNode {
+    TListNode* pNext;
+    TListNode* pPrev;
+    T* pData;
+  };
+
+  TList() = default;
+  TList(const TList&) = delete;
+  TList& operator=(const TList&) = delete;
+
+  ~TList() {
+    KS_ASSERT(NULL == m_pHead);
+    KS_ASSERT(NULL == m_pTail);
+    KS_ASSERT(0 == m_lCount);
+  }
+
+  // Returns the new node, or NULL (list unchanged) when no node could be allocated.
+  TListNode* AddTail(T* pData) {
+    TListNode* pNode = new (std::nothrow) TListNode;
+    if (pNode == NULL) return NULL;
+    pNode->pNext = NULL;
+    pNode->pPrev = m_pTail;
+    pNode->pData = pData;
+    if (m_pTail != NULL) {
+      m_pTail->pNext = pNode;
+    } else {
+      m_pHead = pNode;
+    }
+    m_pTail = pNode;
+    ++m_lCount;
+    return pNode;
+  }
+
+  // Only called on a non-empty list.
+  T* RemoveHead() {
+    TListNode* pNode = m_pHead;
+    T* pData = pNode->pData;
+    m_pHead = pNode->pNext;
+    if (m_pHead != NULL) {
+      m_pHead->pPrev = NULL;
+    } else {
+      m_pTail = NULL;
+    }
+    delete pNode;
+    --m_lCount;
+    KS_ASSERT(m_lCount >= 0);
+    return pData;
+  }
+
+  bool IsEmpty() const { return m_lCount == 0; }
+
+  TListNode* m_pHead = NULL;
+  TListNode* m_pTail = NULL;
+  LONG m_lCount = 0;
+};

@@ -1,0 +1,19 @@
+// The one place that chooses between the real Windows SDK and the simulated platform.
+// Every deliverable source includes this header instead of any platform header.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
+#include <newdev.h>
+#include <dbt.h>
+#include <ks.h>
+#include <ksmedia.h>
+#include <assert.h>
+#else
+#include "winsim/windows.h"
+#endif

@@ -1,0 +1,47 @@
+// The simulated platform's control API: what tests and the sample host use to build a
+// machine, inject faults and observe what the deliverables did. Not part of Windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "winsim/windows.h"
+
+namespace winsim {
+
+// Returns the platform to an empty machine: no handles, no devices, no faults, no output.
+// Call only while no simulated thread is running.
+void Reset();
+
+// Debugger output, one entry per OutputDebugStringA call.
+std::vector<std::string> DebugOutput();
+void ClearDebugOutput();
+
+// Number of live kernel handles, registry keys, device information sets and
+// device-notification registrations.
+size_t LiveHandleCount();
+
+// Fault injection: the named call (its Win32 name, or a name documented by the area that
+// checks it) fails with `error` on `times` calls after letting `skip` calls pass; times -1
+// means every call from then on.
+void FailCall(const std::string& api, DWORD error, int times = 1, int skip = 0);
+void ClearFaults();
+
+// Non-throwing allocations (new (std::nothrow)) fail `times` times after `skip` successes.
+// Only executables that link the allocation hook observe this.
+void FailAllocations(int times, int skip = 0);
+
+// Assertion reports (_wassert). Fatal by default, as on Windows; a test that provokes one
+// on purpose makes them non-fatal and reads them back as "expression|file|line".
+void SetAssertionsFatal(bool fatal);
+std::vector<std::string> Assertions();
+
+// Sleep calls made by the calling thread since the last Reset.
+unsigned SleepCallsOnThisThread();
+
+// Modules found by LoadLibraryA. Names compare without regard to case.
+void RegisterModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs);
+void UnregisterModule(const std::string& name);
+void RemoveModuleProc(const std::string& module, const std::string& proc);
+
+}  // namespace winsim

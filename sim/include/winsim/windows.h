@@ -1,0 +1,9 @@
+// The simulated platform's counterpart of the SDK headers the deliverables include.
+#pragma once
+
+#include "winsim/base_types.h"
+#include "winsim/kernel.h"
+#include "winsim/ks.h"
+#include "winsim/registry.h"
+#include "winsim/setupapi.h"
+#include "winsim/winuser.h"

@@ -1,0 +1,164 @@
+// Handle table, fault injection and the reset of the simulated machine.
+#include <atomic>
+#include <map>
+#include <vector>
+
+#include "internal.h"
+#include "winsim/control.h"
+
+namespace winsim::detail {
+namespace {
+
+struct HandleTable {
+  std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
+  uintptr_t next = 0x1000;
+};
+
+HandleTable& Table() {
+  static HandleTable table;
+  return table;
+}
+
+struct Fault {
+  DWORD error = 0;
+  int times = 0;
+  int skip = 0;
+};
+
+std::map<std::string, Fault>& Faults() {
+  static std::map<std::string, Fault> faults;
+  return faults;
+}
+
+struct AllocationFault {
+  std::atomic<int> times{0};
+  std::atomic<int> skip{0};
+};
+
+AllocationFault& AllocFault() {
+  static AllocationFault fault;
+  return fault;
+}
+
+std::vector<std::function<void()>>& ResetHooks() {
+  static std::vector<std::function<void()>> hooks;
+  return hooks;
+}
+
+std::vector<std::function<void(DWORD)>>& ThreadExitHooks() {
+  static std::vector<std::function<void(DWORD)>> hooks;
+  return hooks;
+}
+
+uintptr_t Untagged(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle) & ~uintptr_t{3}; }
+
+}  // namespace
+
+std::mutex& Lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::condition_variable& StateChanged() {
+  static std::condition_variable cv;
+  return cv;
+}
+
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
+  std::lock_guard guard(Lock());
+  HandleTable& table = Table();
+  uintptr_t value = table.next;
+  table.next += 4;
+  table.objects.emplace(value, std::move(object));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  std::lock_guard guard(Lock());
+  auto found = Table().objects.find(Untagged(handle));
+  return found == Table().objects.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  std::lock_guard guard(Lock());
+  auto found = Table().objects.find(Untagged(handle));
+  if (found == Table().objects.end()) return nullptr;
+  std::shared_ptr<KernelObject> object = std::move(found->second);
+  Table().objects.erase(found);
+  return object;
+}
+
+bool ConsumeFault(const std::string& api, DWORD* error) {
+  std::lock_guard guard(Lock());
+  auto found = Faults().find(api);
+  if (found == Faults().end()) return false;
+  Fault& fault = found->second;
+  if (fault.skip > 0) {
+    --fault.skip;
+    return false;
+  }
+  if (fault.times == 0) return false;
+  if (fault.times > 0) --fault.times;
+  *error = fault.error;
+  return true;
+}
+
+bool ShouldFailAllocation() {
+  AllocationFault& fault = AllocFault();
+  if (fault.times.load() == 0) return false;
+  if (fault.skip.load() > 0) {
+    fault.skip.fetch_sub(1);
+    return false;
+  }
+  fault.times.fetch_sub(1);
+  return true;
+}
+
+void OnReset(std::function<void()> hook) { ResetHooks().push_back(std::move(hook)); }
+
+void OnThreadExit(std::function<void(DWORD)> hook) { ThreadExitHooks().push_back(std::move(hook)); }
+
+void RunThreadExitHooks(DWORD threadId) {
+  for (auto& hook : ThreadExitHooks()) hook(threadId);
+}
+
+}  // namespace winsim::detail
+
+namespace winsim {
+
+void Reset() {
+  using namespace detail;
+  for (auto& hook : ResetHooks()) hook();
+  std::map<uintptr_t, std::shared_ptr<KernelObject>> dropped;
+  {
+    std::lock_guard guard(Lock());
+    dropped.swap(Table().objects);
+    Faults().clear();
+  }
+  AllocFault().times = 0;
+  AllocFault().skip = 0;
+}
+
+size_t LiveHandleCount() {
+  std::lock_guard guard(detail::Lock());
+  return detail::Table().objects.size();
+}
+
+void FailCall(const std::string& api, DWORD error, int times, int skip) {
+  std::lock_guard guard(detail::Lock());
+  detail::Faults()[api] = detail::Fault{error, times, skip};
+}
+
+void ClearFaults() {
+  std::lock_guard guard(detail::Lock());
+  detail::Faults().clear();
+}
+
+void FailAllocations(int times, int skip) {
+  detail::AllocFault().skip = skip;
+  detail::AllocFault().times = times;
+}
+
+}  // namespace winsim

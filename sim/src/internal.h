@@ -1,0 +1,56 @@
+// Shared machinery of the simulated platform's areas.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "winsim/windows.h"
+
+namespace winsim::detail {
+
+// One lock and one condition guard every waitable state change, so a wait can never miss
+// a wake-up. Nothing calls into deliverable code while holding it.
+std::mutex& Lock();
+std::condition_variable& StateChanged();
+
+struct KernelObject {
+  virtual ~KernelObject() = default;
+  // Waitable objects answer whether a wait would be satisfied now; Consume is called,
+  // under the lock, when a wait is satisfied (auto-reset events reset there).
+  virtual bool Signaled() const { return false; }
+  virtual void Consume() {}
+  virtual bool Waitable() const { return false; }
+  // Only kernel objects can be closed with CloseHandle; keys and sets have calls of their own.
+  virtual bool ClosableByCloseHandle() const { return true; }
+  // Called when the last handle to the object is closed.
+  virtual void OnLastHandleClosed() {}
+};
+
+// Handle table. The two low bits of a handle value are tag bits and name the same object.
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle);
+template <typename T>
+std::shared_ptr<T> LookupAs(HANDLE handle) {
+  return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+// Removes the handle; returns the object, or null when the handle was not in the table.
+std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
+
+// True when an injected fault says this call fails; *error then holds the error to report.
+bool ConsumeFault(const std::string& api, DWORD* error);
+bool ShouldFailAllocation();
+
+// Areas register what Reset must clear and what happens when a simulated thread ends.
+void OnReset(std::function<void()> hook);
+void OnThreadExit(std::function<void(DWORD threadId)> hook);
+void RunThreadExitHooks(DWORD threadId);
+
+// Registers a hook at static-initialisation time.
+struct ResetRegistration {
+  explicit ResetRegistration(std::function<void()> hook) { OnReset(std::move(hook)); }
+};
+
+}  // namespace winsim::detail

@@ -1,0 +1,168 @@
+// Events, threads, waits, sleep and the per-thread last error.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "internal.h"
+#include "winsim/control.h"
+
+namespace winsim::detail {
+namespace {
+
+thread_local DWORD t_lastError = 0;
+thread_local DWORD t_threadId = 0;
+thread_local unsigned t_sleepCalls = 0;
+std::atomic<DWORD> g_nextThreadId{1000};
+
+struct Event : KernelObject {
+  Event(bool manual, bool initial) : manualReset(manual), signaled(initial) {}
+  bool Waitable() const override { return true; }
+  bool Signaled() const override { return signaled; }
+  void Consume() override {
+    if (!manualReset) signaled = false;
+  }
+  const bool manualReset;
+  bool signaled;  // guarded by Lock()
+};
+
+struct Thread : KernelObject {
+  bool Waitable() const override { return true; }
+  bool Signaled() const override { return finished; }
+  bool finished = false;            // guarded by Lock()
+  DWORD exitCode = STILL_ACTIVE;    // guarded by Lock()
+  DWORD id = 0;
+};
+
+}  // namespace
+}  // namespace winsim::detail
+
+using namespace winsim::detail;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return t_lastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+
+DWORD WINAPI GetCurrentThreadId(void) {
+  if (t_threadId == 0) t_threadId = g_nextThreadId.fetch_add(1);
+  return t_threadId;
+}
+
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCSTR) {
+  DWORD error = 0;
+  if (ConsumeFault("CreateEventA", &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  return InsertHandle(std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
+}
+
+static BOOL SetEventState(HANDLE hEvent, bool state) {
+  auto event = LookupAs<Event>(hEvent);
+  if (!event) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  {
+    std::lock_guard guard(Lock());
+    event->signaled = state;
+  }
+  StateChanged().notify_all();
+  return TRUE;
+}
+
+BOOL WINAPI SetEvent(HANDLE hEvent) { return SetEventState(hEvent, true); }
+
+BOOL WINAPI ResetEvent(HANDLE hEvent) { return SetEventState(hEvent, false); }
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  auto object = LookupHandle(hObject);
+  if (!object || !object->ClosableByCloseHandle()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  RemoveHandle(hObject);
+  object->OnLastHandleClosed();
+  return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  DWORD error = 0;
+  if (ConsumeFault("WaitForSingleObject", &error)) {
+    SetLastError(error);
+    return WAIT_FAILED;
+  }
+  auto object = LookupHandle(hHandle);
+  if (!object || !object->Waitable()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  std::unique_lock guard(Lock());
+  auto ready = [&] { return object->Signaled(); };
+  if (dwMilliseconds == INFINITE) {
+    StateChanged().wait(guard, ready);
+  } else if (!StateChanged().wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready)) {
+    return WAIT_TIMEOUT;
+  }
+  object->Consume();
+  return WAIT_OBJECT_0;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  ++t_sleepCalls;
+  std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+}
+
+DWORD WINAPI GetTickCount(void) {
+  using namespace std::chrono;
+  return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
+                           LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
+  DWORD error = 0;
+  if (ConsumeFault("CreateThread", &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  auto thread = std::make_shared<Thread>();
+  thread->id = g_nextThreadId.fetch_add(1);
+  HANDLE handle = InsertHandle(thread);
+  if (lpThreadId) *lpThreadId = thread->id;
+  std::thread([thread, lpStartAddress, lpParameter] {
+    t_threadId = thread->id;
+    DWORD code = lpStartAddress(lpParameter);
+    RunThreadExitHooks(thread->id);
+    {
+      std::lock_guard guard(Lock());
+      thread->exitCode = code;
+      thread->finished = true;
+    }
+    StateChanged().notify_all();
+  }).detach();
+  return handle;
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+  auto thread = LookupAs<Thread>(hThread);
+  if (!thread || lpExitCode == nullptr) {
+    SetLastError(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard guard(Lock());
+  *lpExitCode = thread->exitCode;
+  return TRUE;
+}
+
+}  // extern "C"
+
+namespace winsim {
+
+unsigned SleepCallsOnThisThread() { return t_sleepCalls; }
+
+namespace {
+detail::ResetRegistration resetSleepCounter([] { t_sleepCalls = 0; });
+}
+
+}  // namespace winsim

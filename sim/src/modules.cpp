@@ -1,0 +1,173 @@
+// Modules: LoadLibraryA, GetProcAddress, GetModuleHandleA and GetModuleFileNameA.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "internal.h"
+#include "winsim/control.h"
+
+namespace winsim {
+namespace {
+
+struct Module {
+  std::map<std::string, FARPROC> procs;
+  uintptr_t base = 0;
+};
+
+struct Modules {
+  std::map<std::string, Module> byName;  // lower-case names
+  uintptr_t nextBase = 0x10000000;
+};
+
+Modules& State() {
+  static Modules state;
+  return state;
+}
+
+// The executable's module handle, as GetModuleHandleA(NULL) reports it.
+const uintptr_t kExecutableBase = 0x00400000;
+const char kExecutablePath[] = "C:\\Program Files\\Host\\host.exe";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// LoadLibraryA accepts a bare name or a path; the file name decides.
+std::string ModuleKey(const char* name) {
+  std::string key = Lower(name);
+  size_t slash = key.find_last_of("\\/");
+  if (slash != std::string::npos) key.erase(0, slash + 1);
+  if (key.find('.') == std::string::npos) key += ".dll";
+  return key;
+}
+
+Module* FindByBase(HMODULE module) {
+  for (auto& [name, entry] : State().byName)
+    if (entry.base == reinterpret_cast<uintptr_t>(module)) return &entry;
+  return nullptr;
+}
+
+detail::ResetRegistration resetModules([] {
+  std::lock_guard guard(detail::Lock());
+  State().byName.clear();
+});
+
+}  // namespace
+
+void RegisterModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs) {
+  std::lock_guard guard(detail::Lock());
+  Module& module = State().byName[ModuleKey(name.c_str())];
+  if (module.base == 0) {
+    module.base = State().nextBase;
+    State().nextBase += 0x100000;
+  }
+  module.procs.clear();
+  for (const auto& [procName, address] : procs) module.procs[procName] = address;
+}
+
+void UnregisterModule(const std::string& name) {
+  std::lock_guard guard(detail::Lock());
+  State().byName.erase(ModuleKey(name.c_str()));
+}
+
+void RemoveModuleProc(const std::string& module, const std::string& proc) {
+  std::lock_guard guard(detail::Lock());
+  auto found = State().byName.find(ModuleKey(module.c_str()));
+  if (found != State().byName.end()) found->second.procs.erase(proc);
+}
+
+}  // namespace winsim
+
+using winsim::State;
+
+extern "C" {
+
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+  DWORD error = 0;
+  if (lpLibFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (winsim::detail::ConsumeFault("LoadLibraryA", &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  std::lock_guard guard(winsim::detail::Lock());
+  auto found = State().byName.find(winsim::ModuleKey(lpLibFileName));
+  if (found == State().byName.end()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<HMODULE>(found->second.base);
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  std::lock_guard guard(winsim::detail::Lock());
+  winsim::Module* module = winsim::FindByBase(hModule);
+  if (module == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  // A value below 0x10000 is an ordinal; the simulated modules export by name only.
+  if (reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  auto found = module->procs.find(lpProcName);
+  if (found == module->procs.end()) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return found->second;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  std::lock_guard guard(winsim::detail::Lock());
+  return winsim::FindByBase(hLibModule) ? TRUE : FALSE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  if (lpModuleName == nullptr) return reinterpret_cast<HMODULE>(winsim::kExecutableBase);
+  std::lock_guard guard(winsim::detail::Lock());
+  auto found = State().byName.find(winsim::ModuleKey(lpModuleName));
+  if (found == State().byName.end()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<HMODULE>(found->second.base);
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  std::string path;
+  if (hModule == nullptr || reinterpret_cast<uintptr_t>(hModule) == winsim::kExecutableBase) {
+    path = winsim::kExecutablePath;
+  } else {
+    std::lock_guard guard(winsim::detail::Lock());
+    for (const auto& [name, module] : State().byName)
+      if (module.base == reinterpret_cast<uintptr_t>(hModule)) path = "C:\\Windows\\System32\\" + name;
+    if (path.empty()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return 0;
+    }
+  }
+  if (nSize == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  // Windows truncates to nSize - 1 characters, terminates, and reports the truncation.
+  DWORD length = static_cast<DWORD>(path.size());
+  DWORD copied = std::min(length, nSize - 1);
+  std::memcpy(lpFilename, path.data(), copied);
+  lpFilename[copied] = '\0';
+  if (copied < length) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  return copied;
+}
+
+}  // extern "C"
