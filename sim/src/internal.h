@@ -54,3 +54,35 @@ struct ResetRegistration {
 };
 
 }  // namespace winsim::detail
+
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace winsim::detail {
+
+// One device interface of the machine, present or not. Areas keep shared pointers to it.
+struct InterfaceRecord {
+  std::string path;
+  GUID category = GUID_NULL;
+  std::optional<std::vector<BYTE>> friendlyName;
+  DWORD friendlyNameType = REG_SZ;
+  FilterDesc filter;
+  DeviceId device = 0;
+  std::string instanceId;
+  bool present = false;  // guarded by Lock()
+};
+
+// Finds an interface by path without regard to letter case, present or not.
+std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path);
+// The present interfaces of a category, in the order they arrived.
+std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& category);
+bool IsPresent(const InterfaceRecord& record);
+
+// Called, without the lock held, whenever an interface arrives or leaves.
+void OnInterfaceChange(std::function<void(const InterfaceRecord& record, bool arrived)> hook);
+
+std::string GuidString(const GUID& guid);  // "{6994ad04-93ef-11d0-a3cc-00a0c9223196}", lower case
+std::string Lower(std::string text);
+
+}  // namespace winsim::detail

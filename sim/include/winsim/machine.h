@@ -1,0 +1,74 @@
+// The simulated machine's devices: what tests and the sample host plug in and unplug.
+// Part of the control API, not of Windows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "winsim/windows.h"
+
+namespace winsim {
+
+// One pin factory of a kernel-streaming filter, as the driver describes it.
+struct PinFactoryDesc {
+  // Each entry is one complete data range record (FormatSize bytes, FormatSize set).
+  std::vector<std::vector<BYTE>> dataRanges;
+  ULONG dataFlow = KSPIN_DATAFLOW_IN;
+  ULONG communication = KSPIN_COMMUNICATION_SINK;
+  std::vector<KSIDENTIFIER> interfaces;
+  std::vector<KSIDENTIFIER> mediums;
+  KSPIN_CINSTANCES instances = {1, 0};
+  KSPIN_CINSTANCES globalInstances = {1, 0};
+  GUID category = GUID_NULL;
+  std::wstring name;
+};
+
+// The kernel-streaming filter behind one device interface.
+struct FilterDesc {
+  std::vector<PinFactoryDesc> pins;
+  std::vector<GUID> nodes;  // topology node types, one per node
+  // A hidden MIDI port whose render pin's writes come back as reads on its capture pin.
+  bool loopbackMidi = false;
+};
+
+struct InterfaceDesc {
+  GUID category = KSCATEGORY_AUDIO;
+  // Reference string of the interface path ("global", "wave", ...).
+  std::string reference = "global";
+  // The raw bytes of the interface key's "FriendlyName" value; none when absent.
+  std::optional<std::vector<BYTE>> friendlyName;
+  DWORD friendlyNameType = REG_SZ;
+  FilterDesc filter;
+  // A complete interface path that replaces the generated one (odd lengths, letter case).
+  std::string pathOverride;
+};
+
+struct DeviceDesc {
+  // Device instance id, for example "USB\\VID_1A2B&PID_0A3C&MI_01\\7&1C2D3E4F&0&0001".
+  std::string instanceId;
+  std::vector<InterfaceDesc> interfaces;
+};
+
+typedef int DeviceId;
+
+// Adds a present device; each of its interfaces arrives (device notifications are sent).
+DeviceId PlugDevice(const DeviceDesc& device);
+// The device's interfaces leave: opens fail, pending requests end, notifications are sent.
+void UnplugDevice(DeviceId device);
+// The same device, present again with the same interface paths.
+void ReplugDevice(DeviceId device);
+
+// The Windows interface path of a device's interface:
+// "\\?\" + instance id with '\' as '#', lower case, + "#{category}\" + reference.
+std::string InterfacePath(DeviceId device, size_t interfaceIndex = 0);
+
+// Helpers to describe common hardware.
+std::vector<BYTE> FriendlyNameValue(const std::string& name);  // with its terminating zero
+std::vector<BYTE> MusicDataRange(const GUID& subFormat, const GUID& technology = KSMUSIC_TECHNOLOGY_PORT);
+// A hidden MIDI port: a render-sink and a capture-sink pin factory with the given subformat.
+FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback = false);
+// An ordinary audio filter with an ordinary MIDI port (or none).
+FilterDesc OrdinaryAudioFilter(bool withMidiPort);
+
+}  // namespace winsim

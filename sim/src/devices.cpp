@@ -1,0 +1,213 @@
+// The machine's devices and their interfaces: plugging, unplugging and lookup by path.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+
+#include "internal.h"
+#include "winsim/control.h"
+
+namespace winsim {
+namespace detail {
+namespace {
+
+struct Devices {
+  std::map<DeviceId, std::vector<std::shared_ptr<InterfaceRecord>>> byId;
+  std::vector<std::shared_ptr<InterfaceRecord>> arrivalOrder;
+  DeviceId nextId = 1;
+};
+
+Devices& State() {
+  static Devices state;
+  return state;
+}
+
+std::vector<std::function<void(const InterfaceRecord&, bool)>>& ChangeHooks() {
+  static std::vector<std::function<void(const InterfaceRecord&, bool)>> hooks;
+  return hooks;
+}
+
+void Announce(const std::vector<std::shared_ptr<InterfaceRecord>>& records, bool arrived) {
+  for (const auto& record : records)
+    for (auto& hook : ChangeHooks()) hook(*record, arrived);
+}
+
+// Marks a device's interfaces present or absent; returns them when the state changed.
+std::vector<std::shared_ptr<InterfaceRecord>> SetPresent(DeviceId device, bool present) {
+  std::lock_guard guard(Lock());
+  auto found = State().byId.find(device);
+  if (found == State().byId.end()) return {};
+  std::vector<std::shared_ptr<InterfaceRecord>> changed;
+  for (auto& record : found->second) {
+    if (record->present == present) continue;
+    record->present = present;
+    auto& order = State().arrivalOrder;
+    order.erase(std::remove(order.begin(), order.end(), record), order.end());
+    if (present) order.push_back(record);
+    changed.push_back(record);
+  }
+  return changed;
+}
+
+std::string MakePath(const std::string& instanceId, const GUID& category, const std::string& reference) {
+  std::string path = "\\\\?\\" + instanceId;
+  std::replace(path.begin() + 4, path.end(), '\\', '#');
+  path = Lower(path) + "#" + GuidString(category);
+  if (!reference.empty()) path += "\\" + Lower(reference);
+  return path;
+}
+
+ResetRegistration resetDevices([] {
+  std::lock_guard guard(Lock());
+  State() = Devices{};
+});
+
+}  // namespace
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::string GuidString(const GUID& g) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,
+                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return text;
+}
+
+std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path) {
+  std::string key = Lower(path);
+  std::lock_guard guard(Lock());
+  for (const auto& [id, records] : State().byId)
+    for (const auto& record : records)
+      if (Lower(record->path) == key) return record;
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& category) {
+  std::lock_guard guard(Lock());
+  std::vector<std::shared_ptr<InterfaceRecord>> present;
+  for (const auto& record : State().arrivalOrder)
+    if (IsEqualGUID(record->category, category)) present.push_back(record);
+  return present;
+}
+
+bool IsPresent(const InterfaceRecord& record) {
+  std::lock_guard guard(Lock());
+  return record.present;
+}
+
+void OnInterfaceChange(std::function<void(const InterfaceRecord&, bool)> hook) {
+  ChangeHooks().push_back(std::move(hook));
+}
+
+}  // namespace detail
+
+DeviceId PlugDevice(const DeviceDesc& device) {
+  using namespace detail;
+  DeviceId id;
+  {
+    std::lock_guard guard(Lock());
+    id = State().nextId++;
+    auto& records = State().byId[id];
+    for (const InterfaceDesc& desc : device.interfaces) {
+      auto record = std::make_shared<InterfaceRecord>();
+      record->path = desc.pathOverride.empty() ? MakePath(device.instanceId, desc.category, desc.reference)
+                                               : desc.pathOverride;
+      record->category = desc.category;
+      record->friendlyName = desc.friendlyName;
+      record->friendlyNameType = desc.friendlyNameType;
+      record->filter = desc.filter;
+      record->device = id;
+      record->instanceId = device.instanceId;
+      records.push_back(record);
+    }
+  }
+  Announce(SetPresent(id, true), true);
+  return id;
+}
+
+void UnplugDevice(DeviceId device) { detail::Announce(detail::SetPresent(device, false), false); }
+
+void ReplugDevice(DeviceId device) { detail::Announce(detail::SetPresent(device, true), true); }
+
+std::string InterfacePath(DeviceId device, size_t interfaceIndex) {
+  std::lock_guard guard(detail::Lock());
+  auto found = detail::State().byId.find(device);
+  if (found == detail::State().byId.end() || interfaceIndex >= found->second.size()) return {};
+  return found->second[interfaceIndex]->path;
+}
+
+std::vector<BYTE> FriendlyNameValue(const std::string& name) {
+  std::vector<BYTE> value(name.begin(), name.end());
+  value.push_back(0);
+  return value;
+}
+
+std::vector<BYTE> MusicDataRange(const GUID& subFormat, const GUID& technology) {
+  KSDATARANGE_MUSIC range{};
+  range.DataRange.FormatSize = sizeof range;
+  range.DataRange.MajorFormat = KSDATAFORMAT_TYPE_MUSIC;
+  range.DataRange.SubFormat = subFormat;
+  range.DataRange.Specifier = KSDATAFORMAT_SPECIFIER_NONE;
+  range.Technology = technology;
+  range.Channels = 0;
+  range.Notes = 0;
+  range.ChannelMask = 0xFFFF;
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(&range);
+  return std::vector<BYTE>(bytes, bytes + sizeof range);
+}
+
+namespace {
+
+PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow) {
+  PinFactoryDesc pin;
+  pin.dataRanges.push_back(MusicDataRange(subFormat));
+  pin.dataFlow = dataFlow;
+  pin.communication = KSPIN_COMMUNICATION_SINK;
+  KSIDENTIFIER standardInterface{};
+  standardInterface.Set = KSINTERFACESETID_Standard;
+  standardInterface.Id = KSINTERFACE_STANDARD_STREAMING;
+  pin.interfaces.push_back(standardInterface);
+  KSIDENTIFIER standardMedium{};
+  standardMedium.Set = KSMEDIUMSETID_Standard;
+  standardMedium.Id = KSMEDIUM_TYPE_ANYINSTANCE;
+  pin.mediums.push_back(standardMedium);
+  pin.name = dataFlow == KSPIN_DATAFLOW_IN ? L"MIDI Out" : L"MIDI In";
+  return pin;
+}
+
+}  // namespace
+
+FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback) {
+  FilterDesc filter;
+  filter.pins.push_back(MidiPinFactory(hiddenSubFormat, KSPIN_DATAFLOW_IN));
+  filter.pins.push_back(MidiPinFactory(hiddenSubFormat, KSPIN_DATAFLOW_OUT));
+  filter.loopbackMidi = loopback;
+  return filter;
+}
+
+FilterDesc OrdinaryAudioFilter(bool withMidiPort) {
+  FilterDesc filter;
+  // A wave render pin whose data range is not a music range.
+  PinFactoryDesc wave;
+  KSDATARANGE audio{};
+  audio.FormatSize = sizeof audio;
+  audio.MajorFormat = KSDATAFORMAT_TYPE_AUDIO;
+  audio.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(&audio);
+  wave.dataRanges.push_back(std::vector<BYTE>(bytes, bytes + sizeof audio));
+  wave.dataFlow = KSPIN_DATAFLOW_IN;
+  wave.communication = KSPIN_COMMUNICATION_SINK;
+  wave.name = L"Speakers";
+  filter.pins.push_back(wave);
+  if (withMidiPort) {
+    filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_IN));
+    filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_OUT));
+  }
+  filter.nodes = {KSNODETYPE_DAC, KSNODETYPE_VOLUME};
+  return filter;
+}
+
+}  // namespace winsim
