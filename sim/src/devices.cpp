@@ -93,6 +93,15 @@ std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& cate
   return present;
 }
 
+std::vector<std::shared_ptr<InterfaceRecord>> KnownInterfaces(const GUID& category) {
+  std::lock_guard guard(Lock());
+  std::vector<std::shared_ptr<InterfaceRecord>> known;
+  for (const auto& [id, records] : State().byId)
+    for (const auto& record : records)
+      if (IsEqualGUID(record->category, category)) known.push_back(record);
+  return known;
+}
+
 bool IsPresent(const InterfaceRecord& record) {
   std::lock_guard guard(Lock());
   return record.present;

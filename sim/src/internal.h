@@ -77,6 +77,8 @@ struct InterfaceRecord {
 std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path);
 // The present interfaces of a category, in the order they arrived.
 std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& category);
+// Every interface of a category the machine has seen, present or not, in plug order.
+std::vector<std::shared_ptr<InterfaceRecord>> KnownInterfaces(const GUID& category);
 bool IsPresent(const InterfaceRecord& record);
 
 // Called, without the lock held, whenever an interface arrives or leaves.
@@ -84,5 +86,25 @@ void OnInterfaceChange(std::function<void(const InterfaceRecord& record, bool ar
 
 std::string GuidString(const GUID& guid);  // "{6994ad04-93ef-11d0-a3cc-00a0c9223196}", lower case
 std::string Lower(std::string text);
+
+}  // namespace winsim::detail
+
+#include <map>
+
+namespace winsim::detail {
+
+struct RegistryValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+// An open registry key. Keys live in the handle table so that leaks show in LiveHandleCount,
+// but only RegCloseKey closes them, as on Windows.
+struct RegistryKey : KernelObject {
+  bool ClosableByCloseHandle() const override { return false; }
+  std::map<std::string, RegistryValue> values;  // names in lower case
+};
+
+HKEY OpenKeyHandle(std::map<std::string, RegistryValue> values);
 
 }  // namespace winsim::detail

@@ -85,6 +85,10 @@ typedef INFCONTEXT* PINFCONTEXT;
 #define DIGCF_PROFILE 0x00000008
 #define DIGCF_DEVICEINTERFACE 0x00000010
 
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+
 extern "C" {
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags);
 HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* ClassGuid, HWND hwndParent);
