@@ -14,6 +14,7 @@
 #include <ks.h>
 #include <ksmedia.h>
 #include <assert.h>
+#include <mbstring.h>
 #else
 #include "winsim/windows.h"
 #endif

@@ -1,4 +1,7 @@
 // Modules: LoadLibraryA, GetProcAddress, GetModuleHandleA and GetModuleFileNameA.
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -21,6 +24,27 @@ struct Modules {
   std::map<std::string, Module> byName;  // lower-case names
   uintptr_t nextBase = 0x10000000;
 };
+
+// Modules that are not simulated are real shared libraries of this machine (the client
+// library itself, loaded by a host), found first in the executable's directory as Windows
+// looks in the application directory first.
+std::string ExecutableDirectory() {
+  char path[4096];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) return ".";
+  path[length] = '\0';
+  std::string directory(path);
+  return directory.substr(0, directory.find_last_of('/'));
+}
+
+HMODULE LoadSharedLibrary(const char* name) {
+  std::string file(name);
+  std::replace(file.begin(), file.end(), '\\', '/');
+  void* handle = nullptr;
+  if (file.find('/') == std::string::npos) handle = dlopen((ExecutableDirectory() + "/" + file).c_str(), RTLD_NOW);
+  if (handle == nullptr) handle = dlopen(file.c_str(), RTLD_NOW);
+  return static_cast<HMODULE>(handle);
+}
 
 Modules& State() {
   static Modules state;
@@ -96,18 +120,25 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     SetLastError(error);
     return nullptr;
   }
-  std::lock_guard guard(winsim::detail::Lock());
-  auto found = State().byName.find(winsim::ModuleKey(lpLibFileName));
-  if (found == State().byName.end()) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+  {
+    std::lock_guard guard(winsim::detail::Lock());
+    auto found = State().byName.find(winsim::ModuleKey(lpLibFileName));
+    if (found != State().byName.end()) return reinterpret_cast<HMODULE>(found->second.base);
   }
-  return reinterpret_cast<HMODULE>(found->second.base);
+  // Outside the lock: loading runs the library's initialisation, which may call the platform.
+  HMODULE library = winsim::LoadSharedLibrary(lpLibFileName);
+  if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
+  return library;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   std::lock_guard guard(winsim::detail::Lock());
   winsim::Module* module = winsim::FindByBase(hModule);
+  if (module == nullptr && hModule != nullptr && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000) {
+    FARPROC proc = reinterpret_cast<FARPROC>(dlsym(hModule, lpProcName));
+    if (proc == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
+    return proc;
+  }
   if (module == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -126,8 +157,11 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-  std::lock_guard guard(winsim::detail::Lock());
-  return winsim::FindByBase(hLibModule) ? TRUE : FALSE;
+  {
+    std::lock_guard guard(winsim::detail::Lock());
+    if (winsim::FindByBase(hLibModule)) return TRUE;
+  }
+  return hLibModule != nullptr && dlclose(hLibModule) == 0 ? TRUE : FALSE;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {

@@ -72,3 +72,22 @@ FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback = false);
 FilterDesc OrdinaryAudioFilter(bool withMidiPort);
 
 }  // namespace winsim
+
+namespace winsim {
+
+// The embedded default machine: ordinary audio devices beside one device with a hidden MIDI
+// port whose output loops back to its input. Plugs them into the current machine.
+struct DefaultMachine {
+  DeviceId onboardAudio;
+  DeviceId usbAudioWithMidi;
+  DeviceId hiddenPortDevice;
+};
+DefaultMachine LoadDefaultMachine();
+
+// The driver's hidden MIDI port subformats, as the package's driver declares them.
+inline constexpr GUID kDriverHiddenMidiSubFormat1 = {
+    0x7B80F763, 0x4FDB, 0x4168, {0x9E, 0x5E, 0x24, 0xB8, 0xF6, 0x95, 0xAC, 0xBB}};
+inline constexpr GUID kDriverHiddenMidiSubFormat2 = {
+    0x39D30B88, 0x6CFE, 0x11CF, {0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00}};
+
+}  // namespace winsim

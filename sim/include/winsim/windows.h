@@ -2,6 +2,7 @@
 #pragma once
 
 #include "winsim/base_types.h"
+#include "winsim/crt.h"
 #include "winsim/kernel.h"
 #include "winsim/ks.h"
 #include "winsim/registry.h"
