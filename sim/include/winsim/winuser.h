@@ -21,6 +21,23 @@ struct WNDCLASSEXA {
 };
 typedef WNDCLASSEXA* LPWNDCLASSEXA;
 
+// What WM_NCCREATE and WM_CREATE carry in lParam.
+struct CREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+};
+typedef CREATESTRUCTA* LPCREATESTRUCTA;
+
 struct POINT {
   LONG x;
   LONG y;
@@ -41,6 +58,7 @@ typedef MSG* LPMSG;
 #define WM_DESTROY 0x0002
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
+#define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_TIMER 0x0113
 #define WM_DEVICECHANGE 0x0219
@@ -49,9 +67,19 @@ typedef MSG* LPMSG;
 #define PM_REMOVE 0x0001
 #define CW_USEDEFAULT ((int)0x80000000)
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
+#define GWLP_WNDPROC (-4)
+#define GWLP_HINSTANCE (-6)
 #define GWLP_USERDATA (-21)
-#define QS_ALLINPUT 0x04FF
+#define QS_POSTMESSAGE 0x0008
 #define QS_SENDMESSAGE 0x0040
+#define QS_ALLPOSTMESSAGE 0x0100
+#define QS_ALLINPUT 0x04FF
+
+// Errors of the window and message calls.
+#define ERROR_INVALID_DATA 13L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_INVALID_INDEX 1413L
+#define ERROR_INVALID_THREAD_ID 1444L
 
 // Device notifications.
 #define DBT_DEVICEARRIVAL 0x8000
@@ -59,6 +87,7 @@ typedef MSG* LPMSG;
 #define DBT_DEVICEREMOVECOMPLETE 0x8004
 #define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
 #define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+#define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001
 #define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
 
 struct DEV_BROADCAST_HDR {

@@ -1,0 +1,73 @@
+// The connection's notification window: creation, the window procedure and teardown.
+#include "client/client_connection.h"
+
+#include "client/deleting_destructor.h"
+
+namespace {
+
+const char kWindowClassName[] = "TarrowinVODINotify";
+
+// The window and the notification hold this until they are created.
+HWND UnsetWindow() { return reinterpret_cast<HWND>(INVALID_HANDLE_VALUE); }
+HDEVNOTIFY UnsetNotification() { return reinterpret_cast<HDEVNOTIFY>(INVALID_HANDLE_VALUE); }
+
+}  // namespace
+
+ClientConnection::ClientConnection(TarrowinHiddenMIDI::NotifyCallback pfnCallback, void* pContext)
+    : m_pfnCallback(pfnCallback), m_pContext(pContext), m_hWindow(UnsetWindow()), m_hNotification(UnsetNotification()) {}
+
+void ClientConnection::OpenNotificationWindow() {
+  // The class and the window belong to the host's executable, not to this library.
+  HINSTANCE hInstance = GetModuleHandleA(NULL);
+
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = 0;
+  windowClass.hInstance = hInstance;
+  windowClass.lpszClassName = kWindowClassName;
+  // A second connection finds the class registered already and shares it.
+  RegisterClassExA(&windowClass);
+
+  m_hWindow = CreateWindowExA(0, kWindowClassName, NULL, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, HWND_MESSAGE, NULL, hInstance, NULL);
+  SetWindowLongPtrA(m_hWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  RegisterForAudioInterfaces();
+}
+
+void ClientConnection::RegisterForAudioInterfaces() {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+  filter.dbcc_size = 32;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_reserved = 0;
+  filter.dbcc_classguid = KSCATEGORY_AUDIO;
+  filter.dbcc_name[0] = '\0';
+  m_hNotification = RegisterDeviceNotificationA(m_hWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+LRESULT CALLBACK ClientConnection::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Null while the window is being created, before the connection stores itself.
+  ClientConnection* connection = reinterpret_cast<ClientConnection*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+  bool interfaceEvent = message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE);
+  // Which interface it was is not passed on: the host counts and creates its devices again.
+  if (interfaceEvent && connection != NULL && connection->m_pfnCallback != NULL)
+    connection->m_pfnCallback(connection->m_pContext);
+  return DefWindowProcA(hWnd, message, wParam, lParam);
+}
+
+ClientConnection::~ClientConnection() {
+  if (m_hNotification != NULL) {
+    UnregisterDeviceNotification(m_hNotification);
+    m_hNotification = NULL;
+  }
+  if (m_hWindow != NULL) {
+    DestroyWindow(m_hWindow);
+    m_hWindow = NULL;
+  }
+  // Fails while another connection's window still uses the class; that window keeps working.
+  UnregisterClassA(kWindowClassName, GetModuleHandleA(NULL));
+}
+
+void* ClientConnection::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }

@@ -1,0 +1,222 @@
+// The connection as a host uses it: version, creation, hot-plug notification and teardown.
+#include <doctest/doctest.h>
+
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "client/TarrowinHiddenMIDI.h"
+#include "client/c_host.h"
+#include "ks/matchers.h"
+#include "support/machine.h"
+#include "winsim/machine.h"
+
+namespace {
+
+const char kWindowClass[] = "TarrowinVODINotify";
+const GUID kHidCategory = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+struct Notifications {
+  std::vector<DWORD> threads;  // the thread of each call
+  size_t Count() const { return threads.size(); }
+};
+
+void TARROWIN_CALLBACK Record(void* context) {
+  static_cast<Notifications*>(context)->threads.push_back(GetCurrentThreadId());
+}
+
+void RetrieveMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+bool ClassRegistered() {
+  WNDCLASSEXA info{};
+  return GetClassInfoExA(GetModuleHandleA(nullptr), kWindowClass, &info) != FALSE;
+}
+
+HWND NotifyWindow(HWND after = nullptr) { return FindWindowExA(HWND_MESSAGE, after, kWindowClass, nullptr); }
+
+winsim::InterfaceDesc Interface(const GUID& category, const char* reference, winsim::FilterDesc filter = {}) {
+  winsim::InterfaceDesc desc;
+  desc.category = category;
+  desc.reference = reference;
+  desc.filter = std::move(filter);
+  return desc;
+}
+
+winsim::DeviceDesc HiddenPortDevice() {
+  return {"USB\\VID_1A2B&PID_0A3C&MI_01\\7&1C2D3E4F&0&0001",
+          {Interface(KSCATEGORY_AUDIO, "global", winsim::HiddenMidiFilter(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1))}};
+}
+
+BOOL Matches(const GUID& subFormat) {
+  std::vector<BYTE> range = winsim::MusicDataRange(subFormat);
+  return HasMatchingDataRange(reinterpret_cast<const KSDATARANGE*>(range.data()), 1,
+                              static_cast<ULONG>(range.size()));
+}
+
+}  // namespace
+
+TEST_CASE("before any connection: version 1, the default matcher; VODICreate installs the hidden-port matcher") {
+  testing::Machine machine;
+  CHECK(VODIGetVersion() == 1);
+  VODIDestroy(nullptr);
+  CHECK(Matches(KSDATAFORMAT_SUBTYPE_MIDI));
+  CHECK_FALSE(Matches(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1));
+
+  TarrowinHiddenMIDI::Connection* connection = VODICreate(nullptr, nullptr);
+  REQUIRE(connection != nullptr);
+  CHECK(Matches(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1));
+  CHECK(Matches(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_2));
+  CHECK_FALSE(Matches(KSDATAFORMAT_SUBTYPE_MIDI));
+  VODIDestroy(connection);
+  CHECK(Matches(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1));  // destruction does not restore the default
+}
+
+TEST_CASE("one notification per arrival and per removal of each audio interface, none for other classes") {
+  struct Case {
+    const char* name;
+    winsim::DeviceDesc device;
+    size_t audioInterfaces;
+  };
+  std::vector<Case> cases = {
+      {"hidden MIDI port", HiddenPortDevice(), 1},
+      {"ordinary audio device with two audio interfaces",
+       {"USB\\VID_0D8C&PID_0014\\5&2A&0&2",
+        {Interface(KSCATEGORY_AUDIO, "wave", winsim::OrdinaryAudioFilter(false)),
+         Interface(KSCATEGORY_AUDIO, "topology", winsim::OrdinaryAudioFilter(false))}},
+       2},
+      {"other interface class only", {"HID\\VID_046D&PID_C077\\7&3&0&0000", {Interface(kHidCategory, "")}}, 0},
+      {"audio and another class", {"USB\\VID_0D8C&PID_0015\\5&2B&0&3",
+                                   {Interface(kHidCategory, "hid"), Interface(KSCATEGORY_AUDIO, "midi")}},
+       1},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    testing::Machine machine;
+    Notifications seen;
+    TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
+    REQUIRE(connection != nullptr);
+    winsim::DeviceId device = winsim::PlugDevice(c.device);
+    RetrieveMessages();
+    CHECK(seen.Count() == c.audioInterfaces);
+    winsim::UnplugDevice(device);
+    RetrieveMessages();
+    CHECK(seen.Count() == 2 * c.audioInterfaces);
+    for (DWORD thread : seen.threads) CHECK(thread == GetCurrentThreadId());
+    VODIDestroy(connection);
+  }
+}
+
+TEST_CASE("notifications wait for the creating thread to retrieve messages and run on that thread") {
+  testing::Machine machine;
+  Notifications seen;
+  std::promise<DWORD> created;
+  std::promise<void> plugged;
+  size_t beforeRetrieval = 99;
+  std::thread host([&] {
+    TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
+    created.set_value(GetCurrentThreadId());
+    plugged.get_future().wait();
+    beforeRetrieval = seen.Count();
+    RetrieveMessages();
+    VODIDestroy(connection);
+  });
+  DWORD hostThread = created.get_future().get();
+  winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
+  // Plugging does not wait for the host, and nothing runs on this thread.
+  CHECK(seen.Count() == 0);
+  plugged.set_value();
+  host.join();
+  CHECK(beforeRetrieval == 0);
+  CHECK(seen.threads == std::vector<DWORD>{hostThread});
+  winsim::UnplugDevice(device);
+  CHECK_FALSE(ClassRegistered());
+}
+
+TEST_CASE("a null callback gives a working connection whose events are received and ignored") {
+  testing::Machine machine;
+  TarrowinHiddenMIDI::Connection* connection = VODICreate(nullptr, nullptr);
+  REQUIRE(connection != nullptr);
+  HWND window = NotifyWindow();
+  CHECK(window != nullptr);
+  winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
+  CHECK(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_SENDMESSAGE) == WAIT_OBJECT_0);
+  RetrieveMessages();
+  winsim::UnplugDevice(device);
+  RetrieveMessages();
+  VODIDestroy(connection);
+  CHECK_FALSE(IsWindow(window));
+  CHECK_FALSE(ClassRegistered());
+}
+
+TEST_CASE("two connections are both notified; destroying the first leaves the second working") {
+  testing::Machine machine;
+  Notifications first, second;
+  TarrowinHiddenMIDI::Connection* one = VODICreate(Record, &first);
+  TarrowinHiddenMIDI::Connection* two = VODICreate(Record, &second);
+  HWND window = NotifyWindow();
+  CHECK(NotifyWindow(window) != nullptr);
+  winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
+  RetrieveMessages();
+  CHECK(first.Count() == 1);
+  CHECK(second.Count() == 1);
+
+  VODIDestroy(one);
+  CHECK(ClassRegistered());
+  winsim::UnplugDevice(device);
+  RetrieveMessages();
+  CHECK(first.Count() == 1);
+  CHECK(second.Count() == 2);
+  VODIDestroy(two);
+  CHECK_FALSE(ClassRegistered());
+  CHECK(NotifyWindow() == nullptr);
+}
+
+TEST_CASE("a connection whose window or registration failed works without notifications") {
+  for (const char* failing : {"RegisterClassExA", "CreateWindowExA", "RegisterDeviceNotificationA"}) {
+    CAPTURE(failing);
+    testing::Machine machine;
+    winsim::FailCall(failing, ERROR_NOT_ENOUGH_MEMORY);
+    Notifications seen;
+    TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
+    REQUIRE(connection != nullptr);
+    winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
+    RetrieveMessages();
+    CHECK(seen.Count() == 0);
+    winsim::UnplugDevice(device);
+    VODIDestroy(connection);
+    CHECK_FALSE(ClassRegistered());
+    CHECK(NotifyWindow() == nullptr);
+  }
+}
+
+TEST_CASE("without memory VODICreate returns null and leaves nothing behind") {
+  testing::Machine machine;
+  winsim::FailAllocations(1);
+  CHECK(VODICreate(Record, nullptr) == nullptr);
+  CHECK_FALSE(ClassRegistered());
+  CHECK(NotifyWindow() == nullptr);
+}
+
+// GCC and Clang warn on delete through a class without a virtual destructor even when its
+// destroying operator delete does the work; that is what this test checks.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+TEST_CASE("a C++ host built with GCC destroys a connection with delete") {
+  testing::Machine machine;
+  TarrowinHiddenMIDI::Connection* connection = VODICreate(nullptr, nullptr);
+  REQUIRE(connection != nullptr);
+  delete connection;
+  CHECK_FALSE(ClassRegistered());
+  CHECK(NotifyWindow() == nullptr);
+}
+#pragma GCC diagnostic pop
+
+TEST_CASE("a host written in C drives a connection through its slots") {
+  testing::Machine machine;
+  CHostEnvironment environment = {RetrieveMessages, [] { winsim::PlugDevice(HiddenPortDevice()); },
+                                  [] { return ClassRegistered() ? 1 : 0; }};
+  CHECK(RunCHost(&environment) == 0);
+}
