@@ -19,7 +19,9 @@
 // word whose bit 0 asks it to free the object, and returns the object's address. GCC and Clang
 // would give a destructor two slots and move every later operation, so for them the slot is
 // declared as exactly that function, and a destroying operator delete calls it: `delete p`
-// destroys and frees the object inside the library that made it.
+// destroys and frees the object inside the library that made it. GCC and Clang still warn
+// (-Wdelete-non-virtual-dtor) on such a delete; no destructor of the host's runs, so it does
+// not apply.
 #if defined(_MSC_VER)
 #define TARROWIN_DESTRUCTOR_SLOT(Interface) \
  public:                                    \

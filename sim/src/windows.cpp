@@ -53,6 +53,17 @@ std::shared_ptr<WindowClass> FindClassLocked(HINSTANCE module, const char* name)
   return nullptr;
 }
 
+// The class, or null with the last error set.
+std::shared_ptr<WindowClass> ExistingClassLocked(HINSTANCE module, const char* name) {
+  if (name == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto windowClass = FindClassLocked(module, name);
+  if (!windowClass) SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+  return windowClass;
+}
+
 std::shared_ptr<Window> FindWindowLocked(HWND window) {
   auto found = State().windows.find(reinterpret_cast<uintptr_t>(window));
   return found == State().windows.end() ? nullptr : found->second;
@@ -187,16 +198,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx) {
 }
 
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
-  if (lpClassName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
   std::lock_guard guard(Lock());
-  auto windowClass = FindClassLocked(hInstance, lpClassName);
-  if (!windowClass) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
+  auto windowClass = ExistingClassLocked(hInstance, lpClassName);
+  if (!windowClass) return FALSE;
   if (windowClass->windows > 0) {
     SetLastError(ERROR_CLASS_HAS_WINDOWS);
     return FALSE;
@@ -207,16 +211,13 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
 }
 
 BOOL WINAPI GetClassInfoExA(HINSTANCE hInstance, LPCSTR lpszClass, LPWNDCLASSEXA lpwcx) {
-  if (lpszClass == nullptr || lpwcx == nullptr) {
+  if (lpwcx == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   std::lock_guard guard(Lock());
-  auto windowClass = FindClassLocked(hInstance, lpszClass);
-  if (!windowClass) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
+  auto windowClass = ExistingClassLocked(hInstance, lpszClass);
+  if (!windowClass) return FALSE;
   *lpwcx = windowClass->info;
   lpwcx->lpszClassName = lpszClass;
   return windowClass->atom;

@@ -174,6 +174,29 @@ TEST_CASE("two connections are both notified; destroying the first leaves the se
   CHECK(NotifyWindow() == nullptr);
 }
 
+TEST_CASE("a host may destroy the connection from inside its notification") {
+  testing::Machine machine;
+  struct Host {
+    TarrowinHiddenMIDI::Connection* connection = nullptr;
+    int calls = 0;
+  } host;
+  host.connection = VODICreate(
+      [](void* context) {
+        Host* self = static_cast<Host*>(context);
+        ++self->calls;
+        VODIDestroy(self->connection);
+      },
+      &host);
+  // Two interfaces: the second event is queued for a window that is gone by then.
+  winsim::DeviceDesc device = HiddenPortDevice();
+  device.interfaces.push_back(Interface(KSCATEGORY_AUDIO, "second"));
+  winsim::PlugDevice(device);
+  RetrieveMessages();
+  CHECK(host.calls == 1);
+  CHECK_FALSE(ClassRegistered());
+  CHECK(NotifyWindow() == nullptr);
+}
+
 TEST_CASE("a connection whose window or registration failed works without notifications") {
   for (const char* failing : {"RegisterClassExA", "CreateWindowExA", "RegisterDeviceNotificationA"}) {
     CAPTURE(failing);
