@@ -159,13 +159,11 @@ std::vector<BYTE> MusicDataRange(const GUID& subFormat, const GUID& technology) 
   return std::vector<BYTE>(bytes, bytes + sizeof range);
 }
 
-namespace {
-
-PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow) {
+PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow, ULONG communication) {
   PinFactoryDesc pin;
   pin.dataRanges.push_back(MusicDataRange(subFormat));
   pin.dataFlow = dataFlow;
-  pin.communication = KSPIN_COMMUNICATION_SINK;
+  pin.communication = communication;
   KSIDENTIFIER standardInterface{};
   standardInterface.Set = KSINTERFACESETID_Standard;
   standardInterface.Id = KSINTERFACE_STANDARD_STREAMING;
@@ -177,8 +175,6 @@ PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow) {
   pin.name = dataFlow == KSPIN_DATAFLOW_IN ? L"MIDI Out" : L"MIDI In";
   return pin;
 }
-
-}  // namespace
 
 FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback) {
   FilterDesc filter;
