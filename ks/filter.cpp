@@ -183,7 +183,9 @@ HRESULT CKsFilter::EnumerateNodes() {
         hr = E_OUTOFMEMORY;
       }
     }
-    if (static_cast<ULONG>(m_listNodes.m_lCount) != pItem->Count) {
+    // An answer too short for its own header is as wrong as one whose Count does not fit.
+    bool bHeader = cbBlock >= sizeof(KSMULTIPLE_ITEM);
+    if (!bHeader || static_cast<ULONG>(m_listNodes.m_lCount) != pItem->Count) {
       hr = E_FAIL;
       DeleteNodes(m_listNodes);
     }

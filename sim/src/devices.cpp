@@ -206,4 +206,18 @@ FilterDesc OrdinaryAudioFilter(bool withMidiPort) {
   return filter;
 }
 
+FilterDesc UnansweringFilter(size_t pinCount, DWORD error) {
+  FilterDesc filter;
+  filter.pins.resize(pinCount);
+  for (PinFactoryDesc& pin : filter.pins) pin.propertyError = error;
+  return filter;
+}
+
+FilterDesc NoCommunicationMidiFilter() {
+  FilterDesc filter;
+  filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_NONE));
+  filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_NONE));
+  return filter;
+}
+
 }  // namespace winsim

@@ -86,5 +86,9 @@ PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow,
 FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback = false);
 // An ordinary audio filter with an ordinary MIDI port (or none).
 FilterDesc OrdinaryAudioFilter(bool withMidiPort);
+// A filter that reports its pin factories but answers nothing else about them.
+FilterDesc UnansweringFilter(size_t pinCount, DWORD error = ERROR_NOT_FOUND);
+// Ordinary MIDI pin factories whose communication is KSPIN_COMMUNICATION_NONE.
+FilterDesc NoCommunicationMidiFilter();
 
 }  // namespace winsim
