@@ -34,6 +34,7 @@ std::vector<BYTE> NodesAnswer(ULONG size, ULONG count, size_t guids) {
 }
 
 const char kNotViable[] = "Filter is not viable. It has no pins.";
+const ULONG kUntouchedValue = 77;
 
 }  // namespace
 
@@ -249,4 +250,37 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
   CHECK(counts.filterCloses == 1);
   CHECK(counts.pinCloses == 1);
   CHECK(winsim::PinInstances(path)[0].stateRequests == std::vector<KSSTATE>{KSSTATE_STOP});
+}
+
+TEST_CASE("pin property requests: an unopened filter fails and an empty value still hands over a buffer") {
+  testing::Machine machine;
+  std::string path = kstest::PlugFilter(kstest::MidiPort());
+  HRESULT hr = E_FAIL;
+  kstest::FilterPtr unopened(new CKsFilter(path.c_str(), &hr));
+  winsim::ClearDebugOutput();
+  ULONG value = kUntouchedValue;
+  CHECK(unopened->GetPinPropertySimple(0, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, &value, sizeof value) == E_FAIL);
+  CHECK(value == kUntouchedValue);
+
+  winsim::FilterDesc desc = kstest::MidiPort();
+  desc.pins[0].rawAnswers[KSPROPERTY_PIN_MEDIUMS] = {};
+  std::string emptyPath = kstest::PlugFilter(desc, "USB\\VID_1A2B&PID_0A3C\\EMPTY");
+  auto filter = kstest::OpenFilter(emptyPath);
+  PKSMULTIPLE_ITEM item = nullptr;
+  ULONG cbBlock = kUntouchedValue;
+  // Both requests reach the driver: the second one with an output size of 0.
+  winsim::FailRequests({emptyPath, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_MEDIUMS}}, ERROR_GEN_FAILURE, 1, 1);
+  CHECK(filter->GetPinPropertyMulti(0, KSPROPSETID_Pin, KSPROPERTY_PIN_MEDIUMS, &item, &cbBlock) == E_FAIL);
+  REQUIRE(item != nullptr);
+  CHECK(cbBlock == 0);
+  delete[] reinterpret_cast<BYTE*>(item);
+  item = nullptr;
+  CHECK(filter->GetPinPropertyMulti(0, KSPROPSETID_Pin, KSPROPERTY_PIN_MEDIUMS, &item) == S_OK);
+  CHECK(item != nullptr);
+  delete[] reinterpret_cast<BYTE*>(item);
+  if (kstest::Verbose()) {
+    auto lines = kstest::Lines();
+    CHECK(lines.front() == "CKsFilter::GetPinPropertySimple() Enter");
+    CHECK(lines.back() == "CKsFilter::GetPinPropertyMulti Leave, returning 00000000");
+  }
 }

@@ -455,3 +455,45 @@ TEST_CASE("unplugging ends a pending read and fails the next one at once") {
   CHECK(port.pin->ReadData(&next.header, &next.overlapped) == E_FAIL);
   CHECK(kstest::Messages() == std::vector<std::string>{"DeviceIoControl Failed!  Error=0x0000048f"});
 }
+
+TEST_CASE("the accessors hand out what was read; a missing out pointer is a broken invariant") {
+  testing::Machine machine;
+  PinOnPort port(1);
+  KSPIN_COMMUNICATION communication = KSPIN_COMMUNICATION_NONE;
+  KSPIN_DATAFLOW dataFlow = KSPIN_DATAFLOW_IN;
+  winsim::ClearDebugOutput();
+  CHECK(port.pin->GetCommunication(&communication) == S_OK);
+  CHECK(port.pin->GetDataFlow(&dataFlow) == S_OK);
+  CHECK(communication == KSPIN_COMMUNICATION_SINK);
+  CHECK(dataFlow == KSPIN_DATAFLOW_OUT);
+  if (kstest::Verbose()) {
+    CHECK(kstest::Lines() == std::vector<std::string>{"CKsPin::GetCommunication() Enter",
+                                                      "CKsPin::GetCommunication Leave, returning 00000000",
+                                                      "CKsPin::GetDataFlow() Enter",
+                                                      "CKsPin::GetDataFlow Leave, returning 00000000"});
+  }
+  winsim::SetAssertionsFatal(false);
+  port.pin->GetCommunication(nullptr);
+  port.pin->GetDataFlow(nullptr);
+  auto assertions = winsim::Assertions();
+  REQUIRE(assertions.size() == 2);
+  CHECK(assertions[0].starts_with("NULL != pCommunication|"));
+  CHECK(assertions[1].starts_with("NULL != pDataFlow|"));
+  CHECK(assertions[1].find("ks/pin") != std::string::npos);
+}
+
+TEST_CASE("closing a pin that was never made touches nothing; a live one is stopped, then closed") {
+  testing::Machine machine;
+  PinOnPort port(0);
+  winsim::ClearDebugOutput();
+  port.pin->ClosePin();
+  if (kstest::Verbose()) {
+    CHECK(kstest::Lines() == std::vector<std::string>{"CKsPin::ClosePin() Enter", "CKsIrpTarget::IsValidHandle() Enter",
+                                                      "CKsIrpTarget::IsValidHandle() Leave", "CKsPin::ClosePin() Leave"});
+  }
+  port.Run();
+  port.pin->ClosePin();
+  CHECK(port.pin->m_handle == INVALID_HANDLE_VALUE);
+  CHECK(port.Kernel().stateRequests.back() == KSSTATE_STOP);
+  CHECK_FALSE(port.Kernel().open);
+}
