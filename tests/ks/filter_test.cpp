@@ -236,13 +236,7 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
   REQUIRE(filter->EnumeratePins() == S_OK);
   REQUIRE(filter->EnumerateNodes() == S_OK);
   CKsPin* render = filter->m_listRenderSinkPins.m_pHead->pData;
-  struct {
-    KSPIN_CONNECT connect;
-    KSDATAFORMAT format;
-  } request{};
-  request.connect.Interface.Set = KSINTERFACESETID_Standard;
-  request.connect.Medium.Set = KSMEDIUMSETID_Standard;
-  std::memcpy(&request.format, render->m_pDataRanges, sizeof request.format);
+  kstest::ConnectRequest request = kstest::ConnectRequestFor(*render);
   REQUIRE(render->SetPinConnect(&request.connect, sizeof request) == S_OK);
   REQUIRE(render->Instantiate(FALSE) == S_OK);
   filter.reset();

@@ -2,6 +2,8 @@
 
 #include <doctest/doctest.h>
 
+#include <cstring>
+
 #include "ks/matchers.h"
 
 namespace kstest {
@@ -44,6 +46,19 @@ std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>
   for (const auto& [level, text] : messages)
     if (level <= g_traceLevel) written.push_back(text);
   return written;
+}
+
+ConnectRequest ConnectRequestFor(const CKsPin& pin) {
+  ConnectRequest request{};
+  request.connect.Interface.Set = KSINTERFACESETID_Standard;
+  request.connect.Medium.Set = KSMEDIUMSETID_Standard;
+  request.connect.PinId = pin.m_nId;
+  request.connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
+  request.connect.Priority.PrioritySubClass = 1;
+  REQUIRE(pin.m_cDataRanges > 0);
+  std::memcpy(&request.format, pin.m_pDataRanges, sizeof request.format);
+  request.format.FormatSize = sizeof request.format;
+  return request;
 }
 
 winsim::FilterDesc MidiPort() { return winsim::HiddenMidiFilter(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1); }

@@ -9,6 +9,7 @@
 
 #include "ks/filter.h"
 #include "ks/matchers.h"
+#include "ks/pin.h"
 #include "ks/trace.h"
 #include "winsim/control.h"
 #include "winsim/control_ks.h"
@@ -35,6 +36,13 @@ std::vector<std::string> Messages();
 // The messages a build writes: those whose level passes its threshold.
 std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>& messages);
 inline bool Verbose() { return g_traceLevel >= TRACE_FLOW; }
+
+// A standard connection request for a pin: KSPIN_CONNECT, then the format of its first range.
+struct ConnectRequest {
+  KSPIN_CONNECT connect;
+  KSDATAFORMAT format;
+};
+ConnectRequest ConnectRequestFor(const CKsPin& pin);
 
 // Render and capture pins of the hidden port, as the driver describes them.
 winsim::FilterDesc MidiPort();

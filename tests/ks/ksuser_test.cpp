@@ -2,8 +2,6 @@
 // earlier successful lookup hides what happens while ksuser.dll or its export is missing.
 #include <doctest/doctest.h>
 
-#include <cstring>
-
 #include "ks/pin.h"
 #include "ks_support.h"
 #include "support/machine.h"
@@ -14,14 +12,7 @@ HRESULT InstantiateRenderPin(const std::string& path) {
   auto filter = kstest::OpenFilter(path);
   HRESULT hr = E_FAIL;
   CKsPin pin(filter.get(), 0, &hr);
-  struct {
-    KSPIN_CONNECT connect;
-    KSDATAFORMAT format;
-  } request{};
-  request.connect.Interface.Set = KSINTERFACESETID_Standard;
-  request.connect.Medium.Set = KSMEDIUMSETID_Standard;
-  std::memcpy(&request.format, pin.m_pDataRanges, sizeof request.format);
-  request.format.FormatSize = sizeof request.format;
+  kstest::ConnectRequest request = kstest::ConnectRequestFor(pin);
   REQUIRE(pin.SetPinConnect(&request.connect, sizeof request) == S_OK);
   return pin.Instantiate(FALSE);
 }

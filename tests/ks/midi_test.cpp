@@ -34,6 +34,16 @@ struct MatcherScope {
   ~MatcherScope() { SetDataRangeMatcher(IsMidiPortDataRange); }
 };
 
+// The first pin of a type on a hidden port, instantiated and running.
+CKsPin* RunningPin(CKsMidiFilter& filter, ULONG type) {
+  REQUIRE(filter.EnumeratePins() == S_OK);
+  CKsPin* pin = filter.FindPin(type, 0);
+  REQUIRE(pin != nullptr);
+  REQUIRE(pin->Instantiate(FALSE) == S_OK);
+  for (KSSTATE state : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) REQUIRE(pin->SetState(state) == S_OK);
+  return pin;
+}
+
 winsim::FilterDesc OneMidiPinFactory() {
   winsim::FilterDesc desc;
   desc.pins.push_back(winsim::MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_IN));
@@ -249,10 +259,7 @@ TEST_CASE("writes are prepared once and carry at most 640 bytes each, DataUsed a
   MatcherScope hidden(IsHiddenMidiDataRange);
   std::string path = kstest::PlugFilter(kstest::MidiPort());
   auto filter = OpenMidiFilter(path);
-  REQUIRE(filter->EnumeratePins() == S_OK);
-  CKsPin* render = filter->FindPin(CKsMidiFilter::kRenderPin, 0);
-  REQUIRE(render->Instantiate(FALSE) == S_OK);
-  for (KSSTATE state : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) REQUIRE(render->SetState(state) == S_OK);
+  CKsPin* render = RunningPin(*filter, CKsMidiFilter::kRenderPin);
 
   KSSTREAM_HEADER header;
   BYTE buffer[kMidiWriteBufferSize] = {};
@@ -300,10 +307,7 @@ TEST_CASE("a completed read delivers ByteCount bytes from offset 8, never more t
   MatcherScope hidden(IsHiddenMidiDataRange);
   std::string path = kstest::PlugFilter(kstest::MidiPort());
   auto filter = OpenMidiFilter(path);
-  REQUIRE(filter->EnumeratePins() == S_OK);
-  CKsPin* capture = filter->FindPin(CKsMidiFilter::kCapturePin, 0);
-  REQUIRE(capture->Instantiate(FALSE) == S_OK);
-  for (KSSTATE state : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) REQUIRE(capture->SetState(state) == S_OK);
+  CKsPin* capture = RunningPin(*filter, CKsMidiFilter::kCapturePin);
 
   KSSTREAM_HEADER header;
   BYTE buffer[kMidiReadBufferSize] = {};

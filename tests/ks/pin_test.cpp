@@ -10,24 +10,6 @@
 
 namespace {
 
-// The hidden port's connection request: KSPIN_CONNECT and the format of the pin's first range.
-struct Connect {
-  KSPIN_CONNECT connect;
-  KSDATAFORMAT format;
-};
-
-Connect ConnectFor(const CKsPin& pin) {
-  Connect request{};
-  request.connect.Interface.Set = KSINTERFACESETID_Standard;
-  request.connect.Medium.Set = KSMEDIUMSETID_Standard;
-  request.connect.PinId = pin.m_nId;
-  request.connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
-  request.connect.Priority.PrioritySubClass = 1;
-  std::memcpy(&request.format, pin.m_pDataRanges, sizeof request.format);
-  request.format.FormatSize = sizeof request.format;
-  return request;
-}
-
 struct PinOnPort {
   std::string path;
   kstest::FilterPtr filter;
@@ -42,7 +24,7 @@ struct PinOnPort {
   }
 
   void Instantiate() {
-    Connect request = ConnectFor(*pin);
+    kstest::ConnectRequest request = kstest::ConnectRequestFor(*pin);
     REQUIRE(pin->SetPinConnect(&request.connect, sizeof request) == S_OK);
     REQUIRE(pin->Instantiate(FALSE) == S_OK);
   }
@@ -225,7 +207,7 @@ TEST_CASE("SetPinConnect accepts a request of at least a KSPIN_CONNECT and keeps
   static_assert(sizeof(KSPIN_CONNECT) == (sizeof(void*) == 8 ? 72 : 64));
   PinOnPort port(0);
   CKsPin& pin = *port.pin;
-  Connect request = ConnectFor(pin);
+  kstest::ConnectRequest request = kstest::ConnectRequestFor(pin);
   REQUIRE(pin.SetPinConnect(&request.connect, sizeof(KSPIN_CONNECT)) == S_OK);
   PKSPIN_CONNECT kept = pin.m_pKsPinConnect;
   REQUIRE(kept != nullptr);
@@ -266,7 +248,7 @@ TEST_CASE("Instantiate turns KsCreatePin's error into an HRESULT") {
                  Case{0x0001ABCD, static_cast<HRESULT>(0x8007ABCD), "Failed to instantiate pin. hr=0x8007abcd"}}) {
     CAPTURE(c.error);
     PinOnPort port(0);
-    Connect request = ConnectFor(*port.pin);
+    kstest::ConnectRequest request = kstest::ConnectRequestFor(*port.pin);
     REQUIRE(port.pin->SetPinConnect(&request.connect, sizeof request) == S_OK);
     winsim::FailCall("KsCreatePin", c.error, 1);
     winsim::ClearDebugOutput();
@@ -284,7 +266,7 @@ TEST_CASE("an instantiated pin connects as asked and steps through its states") 
   for (BOOL looped : {FALSE, TRUE}) {
     CAPTURE(looped);
     PinOnPort port(0);
-    Connect request = ConnectFor(*port.pin);
+    kstest::ConnectRequest request = kstest::ConnectRequestFor(*port.pin);
     REQUIRE(port.pin->SetPinConnect(&request.connect, sizeof request) == S_OK);
     REQUIRE(port.pin->Instantiate(looped) == S_OK);
     CHECK(CKsIrpTarget::IsValidHandle(port.pin->m_handle));
