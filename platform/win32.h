@@ -7,6 +7,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winioctl.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #include <newdev.h>

@@ -54,14 +54,15 @@ uintptr_t Untagged(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle) &
 
 }  // namespace
 
+// Never destroyed: simulated threads that end while the process exits still notify them.
 std::mutex& Lock() {
-  static std::mutex lock;
-  return lock;
+  static std::mutex* lock = new std::mutex;
+  return *lock;
 }
 
 std::condition_variable& StateChanged() {
-  static std::condition_variable cv;
-  return cv;
+  static std::condition_variable* cv = new std::condition_variable;
+  return *cv;
 }
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {

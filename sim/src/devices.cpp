@@ -168,13 +168,11 @@ std::vector<BYTE> MusicDataRange(const GUID& subFormat, const GUID& technology) 
   return std::vector<BYTE>(bytes, bytes + sizeof range);
 }
 
-namespace {
-
-PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow) {
+PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow, ULONG communication) {
   PinFactoryDesc pin;
   pin.dataRanges.push_back(MusicDataRange(subFormat));
   pin.dataFlow = dataFlow;
-  pin.communication = KSPIN_COMMUNICATION_SINK;
+  pin.communication = communication;
   KSIDENTIFIER standardInterface{};
   standardInterface.Set = KSINTERFACESETID_Standard;
   standardInterface.Id = KSINTERFACE_STANDARD_STREAMING;
@@ -186,8 +184,6 @@ PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow) {
   pin.name = dataFlow == KSPIN_DATAFLOW_IN ? L"MIDI Out" : L"MIDI In";
   return pin;
 }
-
-}  // namespace
 
 FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback) {
   FilterDesc filter;
@@ -216,6 +212,20 @@ FilterDesc OrdinaryAudioFilter(bool withMidiPort) {
     filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_OUT));
   }
   filter.nodes = {KSNODETYPE_DAC, KSNODETYPE_VOLUME};
+  return filter;
+}
+
+FilterDesc UnansweringFilter(size_t pinCount, DWORD error) {
+  FilterDesc filter;
+  filter.pins.resize(pinCount);
+  for (PinFactoryDesc& pin : filter.pins) pin.propertyError = error;
+  return filter;
+}
+
+FilterDesc NoCommunicationMidiFilter() {
+  FilterDesc filter;
+  filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_NONE));
+  filter.pins.push_back(MidiPinFactory(KSDATAFORMAT_SUBTYPE_MIDI, KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_NONE));
   return filter;
 }
 

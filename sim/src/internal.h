@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "winsim/windows.h"
 
@@ -47,6 +48,10 @@ bool ShouldFailAllocation();
 void OnReset(std::function<void()> hook);
 void OnThreadExit(std::function<void(DWORD threadId)> hook);
 void RunThreadExitHooks(DWORD threadId);
+
+// A module that is part of every machine (ksuser.dll): Reset brings it back, at the same
+// address, after a test removed it or one of its procedures.
+void RegisterSystemModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs);
 
 // Registers a hook at static-initialisation time.
 struct ResetRegistration {

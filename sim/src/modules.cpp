@@ -23,6 +23,7 @@ struct Module {
 struct Modules {
   std::map<std::string, Module> byName;  // lower-case names
   uintptr_t nextBase = 0x10000000;
+  std::map<std::string, Module> system;  // restored by Reset
 };
 
 // Modules that are not simulated are real shared libraries of this machine (the client
@@ -77,21 +78,37 @@ Module* FindByBase(HMODULE module) {
 
 detail::ResetRegistration resetModules([] {
   std::lock_guard guard(detail::Lock());
-  State().byName.clear();
+  State().byName = State().system;
 });
+
+uintptr_t NextBaseLocked() {
+  uintptr_t base = State().nextBase;
+  State().nextBase += 0x100000;
+  return base;
+}
 
 }  // namespace
 
 void RegisterModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs) {
   std::lock_guard guard(detail::Lock());
   Module& module = State().byName[ModuleKey(name.c_str())];
-  if (module.base == 0) {
-    module.base = State().nextBase;
-    State().nextBase += 0x100000;
-  }
+  if (module.base == 0) module.base = NextBaseLocked();
   module.procs.clear();
   for (const auto& [procName, address] : procs) module.procs[procName] = address;
 }
+
+namespace detail {
+
+void RegisterSystemModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs) {
+  std::lock_guard guard(Lock());
+  Module module;
+  module.base = NextBaseLocked();
+  for (const auto& [procName, address] : procs) module.procs[procName] = address;
+  State().system[ModuleKey(name.c_str())] = module;
+  State().byName[ModuleKey(name.c_str())] = module;
+}
+
+}  // namespace detail
 
 void UnregisterModule(const std::string& name) {
   std::lock_guard guard(detail::Lock());

@@ -77,6 +77,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
+
 // The C runtime's assertion report, which the kernel-streaming layer's assertions call.
 void __cdecl _wassert(const wchar_t* message, const wchar_t* file, unsigned line);
 }

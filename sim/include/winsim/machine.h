@@ -2,6 +2,7 @@
 // Part of the control API, not of Windows.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +23,23 @@ struct PinFactoryDesc {
   KSPIN_CINSTANCES globalInstances = {1, 0};
   GUID category = GUID_NULL;
   std::wstring name;
+  // Non-zero: every property request about this pin factory fails with this error (a pin
+  // factory that answers nothing).
+  DWORD propertyError = 0;
+  // Exact bytes answered for a KSPROPSETID_Pin property id instead of the value built from the
+  // fields above: malformed or empty answers.
+  std::map<ULONG, std::vector<BYTE>> rawAnswers;
 };
 
 // The kernel-streaming filter behind one device interface.
 struct FilterDesc {
   std::vector<PinFactoryDesc> pins;
   std::vector<GUID> nodes;  // topology node types, one per node
+  // Exact bytes answered for KSPROPERTY_TOPOLOGY_NODES instead of the value built from `nodes`.
+  std::optional<std::vector<BYTE>> rawNodes;
+  // How a property size query (output size 0) is answered: ERROR_MORE_DATA or
+  // ERROR_INSUFFICIENT_BUFFER, with the needed size as the byte count.
+  DWORD sizeQueryError = ERROR_MORE_DATA;
   // A hidden MIDI port whose render pin's writes come back as reads on its capture pin.
   bool loopbackMidi = false;
 };
@@ -66,10 +78,18 @@ std::string InterfacePath(DeviceId device, size_t interfaceIndex = 0);
 // Helpers to describe common hardware.
 std::vector<BYTE> FriendlyNameValue(const std::string& name);  // with its terminating zero
 std::vector<BYTE> MusicDataRange(const GUID& subFormat, const GUID& technology = KSMUSIC_TECHNOLOGY_PORT);
+// A MIDI pin factory (render for KSPIN_DATAFLOW_IN, capture otherwise) with one music range,
+// the standard streaming interface and the standard medium.
+PinFactoryDesc MidiPinFactory(const GUID& subFormat, ULONG dataFlow,
+                              ULONG communication = KSPIN_COMMUNICATION_SINK);
 // A hidden MIDI port: a render-sink and a capture-sink pin factory with the given subformat.
 FilterDesc HiddenMidiFilter(const GUID& hiddenSubFormat, bool loopback = false);
 // An ordinary audio filter with an ordinary MIDI port (or none).
 FilterDesc OrdinaryAudioFilter(bool withMidiPort);
+// A filter that reports its pin factories but answers nothing else about them.
+FilterDesc UnansweringFilter(size_t pinCount, DWORD error = ERROR_NOT_FOUND);
+// Ordinary MIDI pin factories whose communication is KSPIN_COMMUNICATION_NONE.
+FilterDesc NoCommunicationMidiFilter();
 
 }  // namespace winsim
 

@@ -1,0 +1,54 @@
+// One pin factory of an open filter: its description, read from the filter at construction,
+// and the live kernel pin made from it with state changes and asynchronous stream I/O.
+#pragma once
+
+#include "ks/irptgt.h"
+
+class CKsFilter;
+
+class CKsPin : public CKsIrpTarget {
+ public:
+  CKsPin(CKsFilter* pFilter, ULONG nId, HRESULT* phr);
+  ~CKsPin() override;
+
+  virtual HRESULT Instantiate(BOOL fLooped);
+  virtual HRESULT SetState(KSSTATE state);
+
+  // S_FALSE when any of the nine descriptor requests failed.
+  HRESULT Init();
+  HRESULT SetPinConnect(PKSPIN_CONNECT pKsPinConnect, ULONG cbKsPinConnect);
+  // Both return while the request is pending: the header, its data and the OVERLAPPED stay
+  // the caller's and must live until the OVERLAPPED's event is signalled.
+  HRESULT ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
+  HRESULT WriteData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
+  HRESULT GetCommunication(KSPIN_COMMUNICATION* pCommunication);
+  HRESULT GetDataFlow(KSPIN_DATAFLOW* pDataFlow);
+  // Cancels the reads and writes the calling thread issued on the pin.
+  BOOL CancelPendingIo();
+  void ClosePin();
+
+  PKSPIN_CONNECT m_pKsPinConnect;
+  ULONG m_nId;
+  CKsFilter* m_pFilter;
+  GUID m_guidCategory;
+  ULONG m_cInterfaces;
+  PKSIDENTIFIER m_pInterfaces;
+  ULONG m_cMediums;
+  PKSIDENTIFIER m_pMediums;
+  ULONG m_cDataRanges;
+  PKSDATARANGE m_pDataRanges;
+  KSPIN_DATAFLOW m_nDataFlow;
+  KSPIN_COMMUNICATION m_nCommunication;
+  KSPIN_CINSTANCES m_cInstances;
+  KSPIN_CINSTANCES m_cGlobalInstances;
+  PKSMULTIPLE_ITEM m_pksDataRanges;
+  PKSMULTIPLE_ITEM m_pksMediums;
+  PKSMULTIPLE_ITEM m_pksInterfaces;
+  // KSPROPERTY_PIN_NAME: a wide-character string read with 259 bytes, so the last byte stays 0.
+  BYTE m_abName[MAX_PATH];
+
+ private:
+  bool ReadSimple(ULONG nProperty, const char* pszFailure, PVOID pvValue, ULONG cbValue);
+  bool ReadMulti(ULONG nProperty, const char* pszFailure, PKSMULTIPLE_ITEM* ppBlock, ULONG* pcbBlock);
+  HRESULT StreamIo(ULONG ulIoctl, PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
+};

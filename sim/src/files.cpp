@@ -1,0 +1,339 @@
+// Files on device interfaces and overlapped device I/O: CreateFileA, DeviceIoControl,
+// CancelIo, GetOverlappedResult, and the table of pending requests with its timer.
+#include <algorithm>
+#include <list>
+#include <thread>
+
+#include "ks_internal.h"
+#include "winsim/control_ks.h"
+
+namespace winsim::detail {
+namespace {
+
+struct PendingTable {
+  std::list<PendingIo> requests;
+  uint64_t nextId = 1;
+};
+
+PendingTable& Pending() {
+  static PendingTable table;
+  return table;
+}
+
+// Completes delayed requests when they fall due. One thread, joined at Reset and at exit.
+class DelayTimer {
+ public:
+  ~DelayTimer() { Stop(); }
+
+  void EnsureRunning() {
+    std::lock_guard guard(m_control);
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+  }
+
+  void Stop() {
+    std::lock_guard guard(m_control);
+    if (!m_thread.joinable()) return;
+    {
+      std::lock_guard lock(Lock());
+      m_stop = true;
+    }
+    StateChanged().notify_all();
+    m_thread.join();
+    m_stop = false;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(Lock());
+    while (!m_stop) {
+      auto now = std::chrono::steady_clock::now();
+      std::optional<std::chrono::steady_clock::time_point> next;
+      std::vector<HANDLE> events;
+      for (auto it = Pending().requests.begin(); it != Pending().requests.end();) {
+        PendingIo& io = *it++;
+        if (!io.due) continue;
+        if (*io.due <= now) {
+          events.push_back(CompleteLocked(io.id, StatusFromError(io.answer->error), io.answer->bytes));
+        } else if (!next || *io.due < *next) {
+          next = io.due;
+        }
+      }
+      if (!events.empty()) {
+        lock.unlock();
+        SignalEvents(events);
+        lock.lock();
+        continue;
+      }
+      if (next) {
+        StateChanged().wait_until(lock, *next);
+      } else {
+        StateChanged().wait(lock);
+      }
+    }
+  }
+
+  std::mutex m_control;
+  std::thread m_thread;
+  bool m_stop = false;  // guarded by Lock()
+};
+
+DelayTimer& Timer() {
+  static DelayTimer timer;
+  return timer;
+}
+
+ResetRegistration resetPending([] {
+  Timer().Stop();
+  std::lock_guard guard(Lock());
+  // The callers' OVERLAPPEDs may be gone by now: pending requests are dropped untouched.
+  Pending().requests.clear();
+});
+
+// A thread's requests are cancelled when it ends.
+struct ThreadExitRegistration {
+  ThreadExitRegistration() {
+    OnThreadExit([](DWORD threadId) {
+      std::vector<HANDLE> events;
+      {
+        std::lock_guard guard(Lock());
+        events = EndPendingLocked([threadId](const PendingIo& io) { return io.thread == threadId; },
+                                  StatusFromError(ERROR_OPERATION_ABORTED));
+      }
+      SignalEvents(events);
+    });
+  }
+} threadExitRegistration;
+
+struct StatusMapping {
+  DWORD error;
+  ULONG_PTR status;
+};
+
+const StatusMapping kStatusMappings[] = {
+    {ERROR_SUCCESS, 0},
+    {ERROR_MORE_DATA, 0x80000005},
+    {ERROR_OPERATION_ABORTED, 0xC0000120},
+    {ERROR_DEVICE_NOT_CONNECTED, 0xC000009D},
+    {ERROR_INSUFFICIENT_BUFFER, 0xC0000023},
+    {ERROR_NOT_FOUND, 0xC0000225},
+    {ERROR_INVALID_PARAMETER, 0xC000000D},
+    {kErrorInvalidFunction, 0xC0000010},
+    {kErrorBadCommand, 0xC0000184},
+    {ERROR_GEN_FAILURE, 0xC0000001},
+};
+
+void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& request,
+                  std::optional<IoAnswer> answer, std::optional<DWORD> delayMs) {
+  {
+    std::lock_guard guard(Lock());
+    PendingIo io;
+    io.id = Pending().nextId++;
+    io.file = file;
+    io.request = request;
+    io.event = request.overlapped->hEvent;
+    io.thread = GetCurrentThreadId();
+    io.answer = answer;
+    if (delayMs) io.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(*delayMs);
+    request.overlapped->Internal = kStatusPending;
+    request.overlapped->InternalHigh = 0;
+    Pending().requests.push_back(std::move(io));
+  }
+  if (delayMs) {
+    Timer().EnsureRunning();
+    StateChanged().notify_all();
+  }
+}
+
+// A request the device answered at once. A size query's answer carries the needed size.
+BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesReturned) {
+  if (bytesReturned) *bytesReturned = answer.bytes;
+  if (answer.error != ERROR_SUCCESS) {
+    SetLastError(answer.error);
+    return FALSE;
+  }
+  request.overlapped->Internal = kStatusSuccess;
+  request.overlapped->InternalHigh = answer.bytes;
+  if (request.overlapped->hEvent) SetEvent(request.overlapped->hEvent);
+  return TRUE;
+}
+
+}  // namespace
+
+ULONG_PTR StatusFromError(DWORD error) {
+  for (const StatusMapping& mapping : kStatusMappings)
+    if (mapping.error == error) return mapping.status;
+  return 0xC0000001;
+}
+
+DWORD ErrorFromStatus(ULONG_PTR status) {
+  for (const StatusMapping& mapping : kStatusMappings)
+    if (mapping.status == status) return mapping.error;
+  return ERROR_GEN_FAILURE;
+}
+
+HANDLE CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes) {
+  auto& requests = Pending().requests;
+  auto found = std::find_if(requests.begin(), requests.end(), [id](const PendingIo& io) { return io.id == id; });
+  if (found == requests.end()) return nullptr;
+  found->request.overlapped->InternalHigh = bytes;
+  found->request.overlapped->Internal = status;
+  HANDLE event = found->event;
+  requests.erase(found);
+  return event;
+}
+
+PendingIo* OldestQueuedLocked(const DeviceFile* file, DWORD code) {
+  for (PendingIo& io : Pending().requests)
+    if (io.file.get() == file && io.request.code == code && !io.answer) return &io;
+  return nullptr;
+}
+
+size_t CountQueuedLocked(const DeviceFile* file, DWORD code) {
+  return std::count_if(Pending().requests.begin(), Pending().requests.end(), [&](const PendingIo& io) {
+    return io.file.get() == file && io.request.code == code && !io.answer;
+  });
+}
+
+std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status) {
+  std::vector<uint64_t> ids;
+  for (const PendingIo& io : Pending().requests)
+    if (which(io)) ids.push_back(io.id);
+  std::vector<HANDLE> events;
+  for (uint64_t id : ids) events.push_back(CompleteLocked(id, status, 0));
+  return events;
+}
+
+void SignalEvents(const std::vector<HANDLE>& events) {
+  for (HANDLE event : events)
+    if (event) SetEvent(event);
+}
+
+}  // namespace winsim::detail
+
+using namespace winsim::detail;
+
+extern "C" {
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  DWORD error = 0;
+  if (ConsumeFault("CreateFileA", &error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Only device interfaces exist as files on the simulated machine.
+  auto record = lpFileName ? FindInterface(lpFileName) : nullptr;
+  std::shared_ptr<DeviceFile> file = record ? OpenFilterFile(record) : nullptr;
+  if (!file) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return InsertHandle(file);
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                            LPOVERLAPPED lpOverlapped) {
+  auto file = LookupAs<DeviceFile>(hDevice);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Every file here is opened for overlapped I/O, which needs an OVERLAPPED.
+  if (lpOverlapped == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
+                    static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, lpOverlapped};
+  std::optional<RequestFault> fault = ConsumeRequestFault(file->Describe(request));
+  if (fault && fault->action == FaultAction::Fail) return FinishNow(request, IoAnswer{false, fault->value, 0}, lpBytesReturned);
+
+  IoAnswer answer = file->Ioctl(request);
+  if (fault && !answer.pending) {
+    QueuePending(file, request, answer,
+                 fault->action == FaultAction::Delay ? std::optional<DWORD>(fault->value) : std::nullopt);
+  } else if (answer.pending) {
+    QueuePending(file, request, std::nullopt, std::nullopt);
+    file->AfterQueued();
+  } else {
+    return FinishNow(request, answer, lpBytesReturned);
+  }
+  if (lpBytesReturned) *lpBytesReturned = 0;
+  SetLastError(ERROR_IO_PENDING);
+  return FALSE;
+}
+
+BOOL WINAPI CancelIo(HANDLE hFile) {
+  auto file = LookupAs<DeviceFile>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  DWORD thread = GetCurrentThreadId();
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard guard(Lock());
+    events = EndPendingLocked([&](const PendingIo& io) { return io.file == file && io.thread == thread; },
+                              StatusFromError(ERROR_OPERATION_ABORTED));
+  }
+  SignalEvents(events);
+  return TRUE;
+}
+
+BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
+                                BOOL bWait) {
+  if (!LookupAs<DeviceFile>(hFile) || lpOverlapped == nullptr) {
+    SetLastError(lpOverlapped ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ULONG_PTR status;
+  {
+    std::lock_guard guard(Lock());
+    status = lpOverlapped->Internal;
+  }
+  if (status == kStatusPending) {
+    if (!bWait) {
+      SetLastError(ERROR_IO_INCOMPLETE);
+      return FALSE;
+    }
+    if (WaitForSingleObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    std::lock_guard guard(Lock());
+    status = lpOverlapped->Internal;
+  }
+  *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
+  if (status != kStatusSuccess) {
+    SetLastError(ErrorFromStatus(status));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"
+
+namespace winsim {
+
+size_t HeldRequestCount() {
+  std::lock_guard guard(detail::Lock());
+  return std::count_if(detail::Pending().requests.begin(), detail::Pending().requests.end(),
+                       [](const detail::PendingIo& io) { return io.answer && !io.due; });
+}
+
+void ReleaseHeldRequests() {
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard guard(detail::Lock());
+    std::vector<std::pair<uint64_t, detail::IoAnswer>> held;
+    for (const detail::PendingIo& io : detail::Pending().requests)
+      if (io.answer && !io.due) held.emplace_back(io.id, *io.answer);
+    for (const auto& [id, answer] : held)
+      events.push_back(detail::CompleteLocked(id, detail::StatusFromError(answer.error), answer.bytes));
+  }
+  detail::SignalEvents(events);
+}
+
+size_t PendingRequestCount() {
+  std::lock_guard guard(detail::Lock());
+  return detail::Pending().requests.size();
+}
+
+}  // namespace winsim

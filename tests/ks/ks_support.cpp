@@ -1,0 +1,66 @@
+#include "ks_support.h"
+
+#include <doctest/doctest.h>
+
+#include <cstring>
+
+#include "ks/matchers.h"
+
+namespace kstest {
+
+std::string PlugFilter(const winsim::FilterDesc& filter, const std::string& instanceId) {
+  winsim::DeviceDesc device;
+  device.instanceId = instanceId;
+  winsim::InterfaceDesc interface;
+  interface.filter = filter;
+  device.interfaces.push_back(interface);
+  return winsim::InterfacePath(winsim::PlugDevice(device));
+}
+
+FilterPtr OpenFilter(const std::string& path) {
+  HRESULT hr = E_FAIL;
+  FilterPtr filter(new CKsFilter(path.c_str(), &hr));
+  REQUIRE(hr == S_OK);
+  REQUIRE(filter->Instantiate() == S_OK);
+  return filter;
+}
+
+std::vector<std::string> Lines() {
+  std::vector<std::string> lines;
+  for (const std::string& line : winsim::DebugOutput())
+    if (line != "\r\n") lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Messages() {
+  std::vector<std::string> messages;
+  for (const std::string& line : Lines()) {
+    bool flow = line.ends_with(" Enter") || line.ends_with(" Leave") || line.find(" Leave, returning ") != std::string::npos;
+    if (!flow) messages.push_back(line);
+  }
+  return messages;
+}
+
+std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>& messages) {
+  std::vector<std::string> written;
+  for (const auto& [level, text] : messages)
+    if (level <= g_traceLevel) written.push_back(text);
+  return written;
+}
+
+ConnectRequest ConnectRequestFor(const CKsPin& pin) {
+  ConnectRequest request{};
+  request.connect.Interface.Set = KSINTERFACESETID_Standard;
+  request.connect.Medium.Set = KSMEDIUMSETID_Standard;
+  request.connect.PinId = pin.m_nId;
+  request.connect.Priority.PriorityClass = KSPRIORITY_NORMAL;
+  request.connect.Priority.PrioritySubClass = 1;
+  REQUIRE(pin.m_cDataRanges > 0);
+  std::memcpy(&request.format, pin.m_pDataRanges, sizeof request.format);
+  request.format.FormatSize = sizeof request.format;
+  return request;
+}
+
+winsim::FilterDesc MidiPort() { return winsim::HiddenMidiFilter(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_1); }
+
+}  // namespace kstest
