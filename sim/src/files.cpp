@@ -280,6 +280,30 @@ BOOL WINAPI CancelIo(HANDLE hFile) {
   return TRUE;
 }
 
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+  auto file = LookupAs<DeviceFile>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Unlike CancelIo, any thread's requests: all of the handle's, or the one of that OVERLAPPED.
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard guard(Lock());
+    events = EndPendingLocked(
+        [&](const PendingIo& io) {
+          return io.file == file && (lpOverlapped == nullptr || io.request.overlapped == lpOverlapped);
+        },
+        StatusFromError(ERROR_OPERATION_ABORTED));
+  }
+  if (events.empty()) {
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  SignalEvents(events);
+  return TRUE;
+}
+
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                                 BOOL bWait) {
   if (!LookupAs<DeviceFile>(hFile) || lpOverlapped == nullptr) {

@@ -11,9 +11,11 @@ struct CHostEnvironment {
   void (*retrieveMessages)(void);
   void (*plugAudioDevice)(void);
   int (*windowClassRegistered)(void);
+  void (*pause)(void); /* a millisecond or so, while the host waits for input */
 };
 
-/* 0 when every step behaved, else the number of the first step that did not. */
+/* The device plugged in must have a hidden MIDI port whose output loops back to its input and
+   whose path names product 0x0A3C. 0 when every step behaved, else the number of the first step that did not. */
 int RunCHost(const struct CHostEnvironment* environment);
 
 #ifdef __cplusplus

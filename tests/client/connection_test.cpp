@@ -239,7 +239,12 @@ TEST_CASE("a C++ host built with GCC destroys a connection with delete") {
 
 TEST_CASE("a host written in C drives a connection through its slots") {
   testing::Machine machine;
-  CHostEnvironment environment = {RetrieveMessages, [] { winsim::PlugDevice(HiddenPortDevice()); },
-                                  [] { return ClassRegistered() ? 1 : 0; }};
+  CHostEnvironment environment = {RetrieveMessages,
+                                  [] {
+                                    winsim::DeviceDesc device = HiddenPortDevice();
+                                    device.interfaces[0].filter.loopbackMidi = true;
+                                    winsim::PlugDevice(device);
+                                  },
+                                  [] { return ClassRegistered() ? 1 : 0; }, [] { Sleep(1); }};
   CHECK(RunCHost(&environment) == 0);
 }

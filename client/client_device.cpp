@@ -1,0 +1,59 @@
+#include "client/client_device.h"
+
+#include <cstring>
+
+#include "client/client_input.h"
+#include "client/client_output.h"
+#include "client/deleting_destructor.h"
+#include "client/hidden_port_devices.h"
+
+namespace {
+
+const int kTypeCode = 67;
+
+struct ProductMatch {
+  const char* pszPathPart;
+  int nProductId;
+};
+
+// Searched in this order, exactly and with case: the first part found in the path wins.
+const ProductMatch kProducts[] = {{"pid_0a3c", 0x0A3C}, {"pid_0b5d", 0x0B5D}};
+const int kDefaultProductId = 0x0C21;
+
+}  // namespace
+
+ClientDevice::ClientDevice(CKsMidiFilter* pFilter, LONG lPosition) : m_pFilter(pFilter), m_lPosition(lPosition) {}
+
+ClientDevice::~ClientDevice() { DropReference(m_pFilter); }
+
+void* ClientDevice::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
+
+const char* ClientDevice::GetName() { return m_pFilter->m_szFriendlyName; }
+
+int ClientDevice::GetTypeCode() { return kTypeCode; }
+
+int ClientDevice::GetProductId() {
+  for (const ProductMatch& match : kProducts)
+    if (std::strstr(m_pFilter->m_szFilterName, match.pszPathPart) != NULL) return match.nProductId;
+  return kDefaultProductId;
+}
+
+int ClientDevice::GetInputCount() { return 1; }
+
+int ClientDevice::GetOutputCount() { return 1; }
+
+CKsMidiFilter* ClientDevice::ReferencePortFilter(int index) const {
+  // The position is a 32-bit sum; computed unsigned so that it wraps as the host expects.
+  LONG lPosition = static_cast<LONG>(static_cast<ULONG>(m_lPosition) + static_cast<ULONG>(index));
+  return ReferenceHiddenPortFilter(lPosition);
+}
+
+TarrowinHiddenMIDI::Input* ClientDevice::OpenInput(int index) {
+  CKsMidiFilter* pFilter = ReferencePortFilter(index);
+  return pFilter == NULL ? NULL : ClientInput::Open(pFilter, this);
+}
+
+TarrowinHiddenMIDI::Output* ClientDevice::OpenOutput(int index) {
+  CKsMidiFilter* pFilter = ReferencePortFilter(index);
+  return pFilter == NULL ? NULL : ClientOutput::Open(pFilter, this);
+}

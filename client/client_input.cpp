@@ -1,0 +1,116 @@
+#include "client/client_input.h"
+
+#include <cstring>
+#include <new>
+
+#include "client/client_device.h"
+#include "client/deleting_destructor.h"
+#include "client/port_common.h"
+
+namespace {
+
+// Exit codes of a receive thread that could not start its pin.
+const DWORD kInstantiateFailed = static_cast<DWORD>(-2);
+const DWORD kFirstStateStepFailed = static_cast<DWORD>(-3);  // -4 and -5 for the next steps
+
+const DWORD kStopPollMs = 10;
+
+}  // namespace
+
+ClientInput* ClientInput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) {
+  ClientInput* pInput = new (std::nothrow) ClientInput(pFilter, pDevice);
+  if (pInput == NULL) {
+    DropReference(pFilter);
+    return NULL;
+  }
+  pInput->m_readOverlapped.hEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+  // Without its event a read could never be waited for: such an input never delivers.
+  if (pInput->m_pPin != NULL && pInput->m_readOverlapped.hEvent != NULL)
+    pInput->m_hThread = CreateThread(NULL, 0, ReceiveThread, pInput, 0, NULL);
+  return pInput;
+}
+
+ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
+    : m_abReadBuffer(),
+      m_readHeader(),
+      m_readOverlapped(),
+      m_pFilter(pFilter),
+      m_pPin(static_cast<CKsMidiPin*>(pFilter->FindPin(CKsMidiFilter::kCapturePin, 0))),
+      m_hThread(NULL),
+      m_stopRequested(false),
+      m_pDevice(pDevice),
+      m_pfnCallback(NULL),
+      m_pCallbackContext(NULL) {
+  PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
+}
+
+ClientInput::~ClientInput() {
+  if (m_pPin != NULL) m_pPin->CancelPendingIo();
+  m_stopRequested = true;
+  if (m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
+  WaitForReceiveThread();
+  if (m_pPin != NULL) StopPin(m_pPin);
+  DropReference(m_pFilter);
+  if (m_readOverlapped.hEvent != NULL) CloseHandle(m_readOverlapped.hEvent);
+  if (m_hThread != NULL) CloseHandle(m_hThread);
+}
+
+void ClientInput::WaitForReceiveThread() {
+  // Polls without a time limit: the thread ends once it sees the stop request, unless the
+  // host's callback never returns. An exit code that cannot be read ends the wait.
+  DWORD dwExitCode;
+  do {
+    Sleep(kStopPollMs);
+    dwExitCode = 0;
+    if (m_hThread != NULL) GetExitCodeThread(m_hThread, &dwExitCode);
+  } while (dwExitCode == STILL_ACTIVE);
+}
+
+void* ClientInput::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
+
+TarrowinHiddenMIDI::Device* ClientInput::GetDevice() { return m_pDevice; }
+
+void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) {
+  while (m_callbackLock.test_and_set(std::memory_order_acquire)) {
+  }
+  m_pfnCallback = pfnCallback;
+  m_pCallbackContext = pContext;
+  m_callbackLock.clear(std::memory_order_release);
+}
+
+bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
+
+void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
+  while (m_callbackLock.test_and_set(std::memory_order_acquire)) {
+  }
+  TarrowinHiddenMIDI::InputCallback pfnCallback = m_pfnCallback;
+  void* pContext = m_pCallbackContext;
+  m_callbackLock.clear(std::memory_order_release);
+  if (pfnCallback != NULL) pfnCallback(pData, cbData, pContext);
+}
+
+DWORD WINAPI ClientInput::ReceiveThread(LPVOID pParameter) { return static_cast<ClientInput*>(pParameter)->Receive(); }
+
+DWORD ClientInput::Receive() {
+  if (FAILED(m_pPin->Instantiate(FALSE))) return kInstantiateFailed;
+  int failedStep = RunPin(m_pPin);
+  if (failedStep != 0) return kFirstStateStepFailed - static_cast<DWORD>(failedStep - 1);
+
+  while (!m_stopRequested) {
+    PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
+    m_pPin->ReadData(&m_readHeader, &m_readOverlapped);
+    if (WaitForSingleObject(m_readOverlapped.hEvent, INFINITE) != WAIT_OBJECT_0) continue;
+    if (m_stopRequested) break;
+    // A failed or cancelled read carries no new record: delivering the buffer again would
+    // hand the host the previous bytes a second time.
+    if (!ReadSucceeded()) continue;
+    // A ByteCount larger than the frame's room is never read past.
+    Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
+  }
+  return 0;
+}
+
+bool ClientInput::ReadSucceeded() {
+  DWORD cbTransferred = 0;
+  return GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) != FALSE;
+}

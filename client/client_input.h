@@ -1,0 +1,52 @@
+// An input port: a receive thread that runs the device's capture pin, keeps one read pending
+// and hands the bytes of every completed record to the host's InputCallback.
+#pragma once
+
+#include <atomic>
+
+#include "client/TarrowinHiddenMIDI.h"
+#include "ks/midi_filter.h"
+#include "ks/midi_pin.h"
+#include "ks/midi_stream.h"
+
+class ClientDevice;
+
+class ClientInput : public TarrowinHiddenMIDI::Input {
+ public:
+  // Makes a started input on `pFilter`, taking over one reference on it; null only when
+  // memory cannot be obtained (the reference is then dropped).
+  static ClientInput* Open(CKsMidiFilter* pFilter, ClientDevice* pDevice);
+
+  ~ClientInput();
+  ClientInput(const ClientInput&) = delete;
+  ClientInput& operator=(const ClientInput&) = delete;
+
+  void* ScalarDeletingDestructor(unsigned int flags) override;
+  TarrowinHiddenMIDI::Device* GetDevice() override;
+  void SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) override;
+  bool IsPresent() override;
+  // Hands one received record to the callback, on the receive thread.
+  virtual void Deliver(const unsigned char* pData, unsigned int cbData);
+
+ private:
+  ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
+  static DWORD WINAPI ReceiveThread(LPVOID pParameter);
+  DWORD Receive();
+  // True when the pending read ended with data from the driver.
+  bool ReadSucceeded();
+  void WaitForReceiveThread();
+
+  BYTE m_abReadBuffer[kMidiReadBufferSize];
+  KSSTREAM_HEADER m_readHeader;
+  OVERLAPPED m_readOverlapped;
+  CKsMidiFilter* m_pFilter;
+  CKsMidiPin* m_pPin;
+  HANDLE m_hThread;
+  std::atomic<bool> m_stopRequested;
+  ClientDevice* m_pDevice;
+  // The callback and its context change together: a short spin lock guards the pair, and
+  // each delivery copies it before calling out.
+  std::atomic_flag m_callbackLock;
+  TarrowinHiddenMIDI::InputCallback m_pfnCallback;
+  void* m_pCallbackContext;
+};

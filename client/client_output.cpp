@@ -1,0 +1,101 @@
+#include "client/client_output.h"
+
+#include <new>
+
+#include "client/client_device.h"
+#include "client/port_common.h"
+
+namespace {
+
+const DWORD kLockWaitMs = 1000;
+const DWORD kWriteWaitMs = 1000;
+
+}  // namespace
+
+ClientOutput* ClientOutput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) {
+  ClientOutput* pOutput = new (std::nothrow) ClientOutput(pFilter, pDevice);
+  if (pOutput == NULL) {
+    DropReference(pFilter);
+    return NULL;
+  }
+  // Auto-reset and signalled: the first write does not wait, the first Send gets the lock.
+  pOutput->m_writeOverlapped.hEvent = CreateEventA(NULL, FALSE, TRUE, NULL);
+  pOutput->m_hSendLock = CreateEventA(NULL, FALSE, TRUE, NULL);
+  if (pOutput->m_writeOverlapped.hEvent == NULL || pOutput->m_hSendLock == NULL || !pOutput->StartPin()) {
+    pOutput->ScalarDeletingDestructor(TarrowinHiddenMIDI::kDeleteFreesMemory);  // no write was issued
+    return NULL;
+  }
+  return pOutput;
+}
+
+ClientOutput::ClientOutput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
+    : m_abPending(),
+      m_cPending(0),
+      m_abWriteBuffer(),
+      m_writeHeader(),
+      m_writeOverlapped(),
+      m_hSendLock(NULL),
+      m_pFilter(pFilter),
+      m_pPin(static_cast<CKsMidiPin*>(pFilter->FindPin(CKsMidiFilter::kRenderPin, 0))),
+      m_pDevice(pDevice) {
+  PrepareMidiWriteHeader(&m_writeHeader, m_abWriteBuffer);
+}
+
+bool ClientOutput::StartPin() {
+  if (m_pPin == NULL) return false;
+  if (FAILED(m_pPin->Instantiate(FALSE))) return false;
+  return RunPin(m_pPin) == 0;
+}
+
+ClientOutput::~ClientOutput() {
+  if (m_writeOverlapped.hEvent != NULL) CloseHandle(m_writeOverlapped.hEvent);
+  if (m_hSendLock != NULL) CloseHandle(m_hSendLock);
+  if (m_pPin != NULL) StopPin(m_pPin);
+  DropReference(m_pFilter);
+}
+
+void* ClientOutput::ScalarDeletingDestructor(unsigned int flags) {
+  bool bReusable = WaitForWriteInFlight();
+  this->~ClientOutput();
+  // A write the driver never gave back still refers to this memory: it is left allocated
+  // rather than handed to someone else while the driver may write into it.
+  if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
+  return this;
+}
+
+bool ClientOutput::WaitForWriteInFlight() {
+  HANDLE hWriteDone = m_writeOverlapped.hEvent;
+  if (hWriteDone == NULL || m_pPin == NULL) return true;
+  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0) return true;
+  // Any host thread may have issued the write, so it is cancelled by its OVERLAPPED.
+  CancelIoEx(m_pPin->m_handle, &m_writeOverlapped);
+  return WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0;
+}
+
+TarrowinHiddenMIDI::Device* ClientOutput::GetDevice() { return m_pDevice; }
+
+int ClientOutput::GetStatus() { return 0; }
+
+bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
+
+bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
+  if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
+  for (int i = 0; i < cbData; ++i) {
+    m_abPending[m_cPending++] = pbData[i];
+    if (static_cast<ULONG>(m_cPending) == kMidiWriteChunk) Flush();
+  }
+  if (m_cPending > 0) Flush();
+  SetEvent(m_hSendLock);
+  return true;
+}
+
+void ClientOutput::Flush() {
+  HANDLE hWriteDone = m_writeOverlapped.hEvent;
+  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0) {
+    FillMidiWriteEvent(m_abWriteBuffer, m_abPending, static_cast<ULONG>(m_cPending));
+    // A write that could not even be queued never goes in flight: the slot is free again,
+    // or one refused write would silence the output for good.
+    if (FAILED(m_pPin->WriteData(&m_writeHeader, &m_writeOverlapped))) SetEvent(hWriteDone);
+  }
+  m_cPending = 0;
+}

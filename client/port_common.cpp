@@ -1,0 +1,24 @@
+#include "client/port_common.h"
+
+bool CanOpenInterface(const CKsMidiFilter* pFilter) {
+  if (pFilter == NULL) return false;
+  // Opened the way the filter itself opens it.
+  HANDLE hFile = CreateFileA(pFilter->m_szFilterName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, NULL);
+  if (hFile == NULL || hFile == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(hFile);
+  return true;
+}
+
+int RunPin(CKsPin* pPin) {
+  const KSSTATE steps[] = {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN};
+  for (int i = 0; i < 3; ++i)
+    if (FAILED(pPin->SetState(steps[i]))) return i + 1;
+  return 0;
+}
+
+void StopPin(CKsPin* pPin) {
+  pPin->SetState(KSSTATE_PAUSE);
+  pPin->SetState(KSSTATE_ACQUIRE);
+  pPin->SetState(KSSTATE_STOP);
+}

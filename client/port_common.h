@@ -1,0 +1,17 @@
+// What the input and the output port share: presence of their interface and the pin's
+// state steps.
+#pragma once
+
+#include "ks/midi_filter.h"
+#include "ks/pin.h"
+
+// True when the filter's interface can be opened at this moment; the port's own pin is
+// neither used nor disturbed. False without a filter.
+bool CanOpenInterface(const CKsMidiFilter* pFilter);
+
+// Steps a live pin through KSSTATE_ACQUIRE, KSSTATE_PAUSE and KSSTATE_RUN, stopping at the
+// first failure. Returns 0, or the step that failed: 1, 2 or 3.
+int RunPin(CKsPin* pPin);
+
+// Steps a pin down through KSSTATE_PAUSE, KSSTATE_ACQUIRE and KSSTATE_STOP; results ignored.
+void StopPin(CKsPin* pPin);

@@ -1,0 +1,184 @@
+// Device discovery through the connection: which devices are counted, in which order, with
+// which names and product ids, and that every examined interface is closed again.
+#include <doctest/doctest.h>
+
+#include <memory>
+
+#include "client/hidden_devices.h"
+
+using testing::ConnectionFixture;
+using testing::HiddenDevice;
+
+namespace {
+
+struct DeviceDeleter {
+  void operator()(TarrowinHiddenMIDI::Device* device) const { testing::Destroy(device); }
+};
+using DevicePtr = std::unique_ptr<TarrowinHiddenMIDI::Device, DeviceDeleter>;
+
+DevicePtr Create(TarrowinHiddenMIDI::Connection* connection, int index) {
+  return DevicePtr(connection->CreateDevice(index));
+}
+
+HiddenDevice Numbered(int serial) {
+  HiddenDevice device;
+  device.instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&" + std::to_string(serial);
+  device.friendlyName = winsim::FriendlyNameValue("Port " + std::to_string(serial));
+  return device;
+}
+
+}  // namespace
+
+TEST_CASE("audio devices without a hidden port are counted out, each opened and closed once") {
+  ConnectionFixture fixture;
+  std::vector<winsim::DeviceId> audio;
+  for (int i = 0; i < 5; ++i) audio.push_back(testing::PlugOrdinaryAudio(i, i % 2 == 0));
+  CHECK(fixture.connection->GetDeviceCount() == 0);
+  CHECK(fixture.connection->CreateDevice(0) == nullptr);
+  for (winsim::DeviceId id : audio) {
+    winsim::OpenCounts counts = winsim::InterfaceOpenCounts(testing::PathOf(id));
+    CHECK(counts.filterOpens == 2);  // once per enumeration: the count and the creation
+    CHECK(counts.filterCloses == 2);
+    CHECK(counts.pinOpens == 0);
+  }
+}
+
+TEST_CASE("the count follows the machine; a device keeps its own filter") {
+  ConnectionFixture fixture;
+  testing::PlugOrdinaryAudio(1);
+  auto first = testing::Plug(Numbered(1));
+  CHECK(fixture.connection->GetDeviceCount() == 1);
+  DevicePtr device = Create(fixture.connection, 0);
+  REQUIRE(device);
+  auto second = testing::Plug(Numbered(2));
+  CHECK(fixture.connection->GetDeviceCount() == 2);
+  CHECK(std::string(Create(fixture.connection, 1)->GetName()) == "Port 2");
+
+  winsim::UnplugDevice(first);
+  CHECK(fixture.connection->GetDeviceCount() == 1);
+  CHECK(std::string(device->GetName()) == "Port 1");  // its own filter, still held open
+  winsim::OpenCounts counts = winsim::InterfaceOpenCounts(testing::PathOf(first));
+  CHECK(counts.filterOpens - counts.filterCloses == 1);
+  device.reset();
+  counts = winsim::InterfaceOpenCounts(testing::PathOf(first));
+  CHECK(counts.filterOpens == counts.filterCloses);
+  (void)second;
+}
+
+TEST_CASE("indices outside the enumeration give no device") {
+  ConnectionFixture fixture;
+  testing::Plug(Numbered(1));
+  for (int index : {-1, 1, 2, 32, 0x7FFFFFFF, static_cast<int>(0x80000000u)}) {
+    CAPTURE(index);
+    CHECK(fixture.connection->CreateDevice(index) == nullptr);
+  }
+  DevicePtr device = Create(fixture.connection, 0);
+  REQUIRE(device);
+  CHECK(device->OpenInput(1) == nullptr);
+  CHECK(device->OpenOutput(-1) == nullptr);
+  CHECK(device->GetTypeCode() == 67);
+  CHECK(device->GetInputCount() == 1);
+  CHECK(device->GetOutputCount() == 1);
+}
+
+TEST_CASE("the product id comes from the interface path, exactly and with case") {
+  struct Case {
+    const char* path;
+    int productId;
+  };
+  const Case cases[] = {
+      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&1#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0A3C},
+      {"\\\\?\\usb#vid_1a86&pid_0b5d#7&2#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0B5D},
+      {"\\\\?\\usb#vid_1a86&pid_0b5d&pid_0a3c#7&3#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0A3C},
+      {"\\\\?\\USB#VID_1A86&PID_0A3C#7&4#{6994AD04-93EF-11D0-A3CC-00A0C9223196}\\GLOBAL", 0x0C21},
+      {"\\\\?\\usb#vid_1a86&pid_1234#7&5#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0C21},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.path);
+    ConnectionFixture fixture;
+    HiddenDevice hidden;
+    hidden.pathOverride = c.path;
+    testing::Plug(hidden);
+    DevicePtr device = Create(fixture.connection, 0);
+    REQUIRE(device);
+    CHECK(device->GetProductId() == c.productId);
+  }
+}
+
+TEST_CASE("names: none, exactly 260 bytes unterminated, longer than 260") {
+  struct Case {
+    const char* name;
+    std::optional<std::vector<BYTE>> value;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"no value", std::nullopt, ""},
+      {"ordinary", winsim::FriendlyNameValue("Tarrowin MIDI"), "Tarrowin MIDI"},
+      {"260 bytes, no terminator", std::vector<BYTE>(260, 'A'), std::string(259, 'A')},
+      {"261 bytes", std::vector<BYTE>(261, 'B'), ""},
+      {"1000 bytes", std::vector<BYTE>(1000, 'C'), ""},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    ConnectionFixture fixture;
+    HiddenDevice hidden;
+    hidden.friendlyName = c.value;
+    testing::Plug(hidden);
+    DevicePtr device = Create(fixture.connection, 0);
+    REQUIRE(device);
+    CHECK(std::string(device->GetName()) == c.expected);
+  }
+}
+
+TEST_CASE("two interface paths that differ only in case give one entry") {
+  ConnectionFixture fixture;
+  const std::string path = "\\\\?\\usb#vid_1a86&pid_0a3c#7&1#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  HiddenDevice first;
+  first.pathOverride = path;
+  HiddenDevice second;
+  second.instanceId = "USB\\OTHER";
+  second.pathOverride = upper;
+  testing::Plug(first);
+  testing::Plug(second);
+  CHECK(fixture.connection->GetDeviceCount() == 1);
+}
+
+TEST_CASE("interfaces with paths too long for a record are skipped") {
+  const std::string tail = "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+  for (size_t length : {259u, 260u, 300u, 523u}) {
+    CAPTURE(length);
+    ConnectionFixture fixture;
+    HiddenDevice hidden;
+    hidden.pathOverride = "\\\\?\\usb#pid_0a3c#" + std::string(length - 17 - tail.size(), 'x') + tail;
+    REQUIRE(hidden.pathOverride.size() == length);
+    testing::Plug(hidden);
+    CHECK(fixture.connection->GetDeviceCount() == (length < 260 ? 1u : 0u));
+  }
+}
+
+TEST_CASE("one enumeration lists at most 32 hidden-port devices") {
+  ConnectionFixture fixture;
+  std::vector<winsim::DeviceId> devices;
+  for (int i = 0; i < 34; ++i) devices.push_back(testing::Plug(Numbered(i)));
+  CHECK(fixture.connection->GetDeviceCount() == 32);
+  DevicePtr last = Create(fixture.connection, 31);
+  REQUIRE(last);
+  CHECK(std::string(last->GetName()) == "Port 31");
+  CHECK(fixture.connection->CreateDevice(32) == nullptr);
+  last.reset();
+  for (winsim::DeviceId id : devices) {
+    winsim::OpenCounts counts = winsim::InterfaceOpenCounts(testing::PathOf(id));
+    CHECK(counts.filterOpens == counts.filterCloses);
+  }
+}
+
+TEST_CASE("a hidden port with the second subformat counts; ordinary MIDI ports do not") {
+  ConnectionFixture fixture;
+  testing::PlugOrdinaryAudio(1, true);
+  HiddenDevice second;
+  second.subFormat = winsim::kDriverHiddenMidiSubFormat2;
+  testing::Plug(second);
+  CHECK(fixture.connection->GetDeviceCount() == 1);
+}

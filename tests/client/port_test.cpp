@@ -1,0 +1,268 @@
+// Input and output ports against a simulated hidden-port device: the bytes on the wire, the
+// receive thread, concurrent senders, a device that never completes, and unplugging.
+#include <doctest/doctest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "client/hidden_devices.h"
+
+using testing::ConnectionFixture;
+using testing::HiddenDevice;
+using TarrowinHiddenMIDI::Device;
+using TarrowinHiddenMIDI::Input;
+using TarrowinHiddenMIDI::Output;
+
+namespace {
+
+const ULONG kRenderPin = 0;
+const ULONG kCapturePin = 1;
+
+std::vector<BYTE> Bytes(size_t count, BYTE first = 0) {
+  std::vector<BYTE> bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<BYTE>((first + i) & 0x7F);
+  return bytes;
+}
+
+std::vector<ULONG> ByteCounts(const std::vector<winsim::CapturedWrite>& writes) {
+  std::vector<ULONG> counts;
+  for (const auto& write : writes) counts.push_back(write.byteCount);
+  return counts;
+}
+
+// One device, opened the way a host opens it.
+struct OpenDevice : ConnectionFixture {
+  explicit OpenDevice(HiddenDevice hidden = {}) {
+    id = testing::Plug(hidden);
+    path = testing::PathOf(id);
+    device = connection->CreateDevice(0);
+    REQUIRE(device != nullptr);
+  }
+  ~OpenDevice() { testing::Destroy(device); }
+  winsim::DeviceId id;
+  std::string path;
+  Device* device;
+};
+
+}  // namespace
+
+TEST_CASE("Send cuts the bytes into requests of at most 640 and writes each as one music record") {
+  OpenDevice open;
+  Output* output = open.device->OpenOutput(0);
+  REQUIRE(output != nullptr);
+  CHECK(output->GetStatus() == 0);
+  CHECK(output->GetDevice() == open.device);
+  struct Case {
+    size_t length;
+    std::vector<ULONG> byteCounts;
+  };
+  size_t before = 0;
+  for (const Case& c : {Case{0, {}}, Case{3, {3}}, Case{640, {640}}, Case{641, {640, 1}}, Case{1300, {640, 640, 20}}}) {
+    CAPTURE(c.length);
+    std::vector<BYTE> bytes = Bytes(c.length, static_cast<BYTE>(c.length));
+    CHECK(output->Send(bytes.data(), static_cast<int>(bytes.size())));
+    REQUIRE(testing::WaitUntil([&] { return winsim::PendingRequestCount() == 0; }));
+    auto writes = winsim::CapturedWrites(open.path);
+    writes.erase(writes.begin(), writes.begin() + static_cast<long>(before));
+    before += writes.size();
+    CHECK(ByteCounts(writes) == c.byteCounts);
+    std::vector<BYTE> sent;
+    for (const auto& write : writes) {
+      CHECK(write.pinId == kRenderPin);
+      CHECK(write.header.Size == sizeof(KSSTREAM_HEADER));
+      CHECK(write.header.FrameExtent == 652);
+      CHECK(write.header.DataUsed == 12);
+      CHECK(write.header.PresentationTime.Numerator == 1);
+      CHECK(write.header.PresentationTime.Denominator == 1);
+      CHECK(write.timeDeltaMs == 0);
+      sent.insert(sent.end(), write.bytes.begin(), write.bytes.end());
+    }
+    CHECK(sent == bytes);
+  }
+  testing::Destroy(output);
+  auto pins = winsim::PinInstances(open.path);
+  REQUIRE(pins.size() == 1);
+  CHECK(pins[0].stateRequests ==
+        std::vector<KSSTATE>{KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN, KSSTATE_PAUSE, KSSTATE_ACQUIRE,
+                             KSSTATE_STOP, KSSTATE_STOP});
+}
+
+TEST_CASE("two threads sending at once produce whole runs, one call after the other") {
+  OpenDevice open;
+  Output* output = open.device->OpenOutput(0);
+  REQUIRE(output != nullptr);
+  std::vector<BYTE> ones(1300, 0x11), twos(1300, 0x22);
+  std::thread a([&] { output->Send(ones.data(), 1300); });
+  std::thread b([&] { output->Send(twos.data(), 1300); });
+  a.join();
+  b.join();
+  auto writes = winsim::CapturedWrites(open.path);
+  REQUIRE(writes.size() == 6);
+  for (size_t run = 0; run < 2; ++run) {
+    BYTE value = writes[run * 3].bytes[0];
+    for (size_t i = run * 3; i < run * 3 + 3; ++i)
+      CHECK(std::all_of(writes[i].bytes.begin(), writes[i].bytes.end(), [&](BYTE x) { return x == value; }));
+  }
+  CHECK(writes[0].bytes[0] != writes[3].bytes[0]);
+  testing::Destroy(output);
+}
+
+TEST_CASE("a write the driver never completes costs the next flush its 1000 ms and its bytes") {
+  OpenDevice open;
+  Output* output = open.device->OpenOutput(0);
+  REQUIRE(output != nullptr);
+  winsim::HoldRequests({open.path, IOCTL_KS_WRITE_STREAM});
+  std::vector<BYTE> bytes = Bytes(3);
+  CHECK(output->Send(bytes.data(), 3));
+  auto start = std::chrono::steady_clock::now();
+  CHECK(output->Send(bytes.data(), 3));
+  auto waited = std::chrono::steady_clock::now() - start;
+  CHECK(waited >= std::chrono::milliseconds(990));
+  CHECK(winsim::CapturedWrites(open.path).size() == 1);
+  // Destroying it does not hang on the write the driver keeps, nor leak anything.
+  testing::Destroy(output);
+  CHECK(winsim::PendingRequestCount() == 0);
+}
+
+TEST_CASE("an output whose pin cannot be started is not returned, and leaves nothing behind") {
+  struct Case {
+    const char* name;
+    bool withFault;
+  };
+  for (Case c : {Case{"KsCreatePin fails", true}, Case{"no render pin", false}}) {
+    CAPTURE(c.name);
+    HiddenDevice hidden;
+    OpenDevice open(hidden);
+    size_t handles = winsim::LiveHandleCount();
+    if (c.withFault) {
+      winsim::FailCall("KsCreatePin", ERROR_ACCESS_DENIED, -1);
+    } else {
+      winsim::FailRequests({open.path, IOCTL_KS_PROPERTY, KSPROPSETID_Connection}, ERROR_GEN_FAILURE);
+    }
+    CHECK(open.device->OpenOutput(0) == nullptr);
+    CHECK(winsim::LiveHandleCount() == handles);
+    winsim::OpenCounts counts = winsim::InterfaceOpenCounts(open.path);
+    CHECK(counts.pinOpens == counts.pinCloses);
+    winsim::ClearFaults();
+  }
+}
+
+TEST_CASE("an input delivers each record on its own thread; data before SetCallback is dropped") {
+  OpenDevice open;
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  CHECK(input->GetDevice() == open.device);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  winsim::ReceiveMidi(open.path, {0x90, 0x3C, 0x64});
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));  // delivered to nobody
+
+  testing::Received received;
+  input->SetCallback(testing::Collect, &received);
+  winsim::ReceiveMidi(open.path, {0x80, 0x3C, 0x00});
+  // Fifteen bytes: a 20-byte frame carries twelve, the rest comes with the next read.
+  winsim::ReceiveMidi(open.path, Bytes(15, 0x10));
+  REQUIRE(testing::WaitUntil([&] { return received.Count() == 3; }));
+  CHECK(received.records[0] == std::vector<BYTE>{0x80, 0x3C, 0x00});
+  CHECK(received.records[1] == Bytes(12, 0x10));
+  CHECK(received.records[2] == Bytes(3, 0x1C));
+  CHECK(received.threads[0] != GetCurrentThreadId());
+
+  input->SetCallback(nullptr, nullptr);
+  winsim::ReceiveMidi(open.path, {0xF8});
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  CHECK(received.Count() == 3);
+  testing::Destroy(input);
+  auto pins = winsim::PinInstances(open.path);
+  REQUIRE(pins.size() == 1);
+  CHECK(pins[0].state == KSSTATE_STOP);
+}
+
+TEST_CASE("an input without a capture pin still answers IsPresent and closes after one sleep") {
+  HiddenDevice hidden;
+  hidden.withInputPin = false;
+  OpenDevice open(hidden);
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  CHECK(input->IsPresent());
+  winsim::UnplugDevice(open.id);
+  CHECK_FALSE(input->IsPresent());
+  unsigned sleeps = winsim::SleepCallsOnThisThread();
+  testing::Destroy(input);
+  CHECK(winsim::SleepCallsOnThisThread() == sleeps + 1);
+}
+
+TEST_CASE("index 1 on any device but the last names the next device's filter") {
+  ConnectionFixture fixture;
+  HiddenDevice first, second;
+  second.instanceId = "USB\\VID_1A86&PID_0B5D&MI_00\\7&2";
+  testing::Plug(first);
+  std::string secondPath = testing::PathOf(testing::Plug(second));
+  Device* device = fixture.connection->CreateDevice(0);
+  REQUIRE(device != nullptr);
+  Output* output = device->OpenOutput(1);
+  REQUIRE(output != nullptr);
+  BYTE note[] = {0x90, 0x40, 0x7F};
+  output->Send(note, 3);
+  CHECK(winsim::CapturedWrites(secondPath).size() == 1);
+  testing::Destroy(output);
+  testing::Destroy(device);
+}
+
+TEST_CASE("ports outlive their device") {
+  HiddenDevice hidden;
+  hidden.loopback = true;
+  OpenDevice open(hidden);
+  Input* input = open.device->OpenInput(0);
+  Output* output = open.device->OpenOutput(0);
+  REQUIRE(input != nullptr);
+  REQUIRE(output != nullptr);
+  testing::Destroy(open.device);
+  open.device = nullptr;
+  testing::Received received;
+  input->SetCallback(testing::Collect, &received);
+  std::vector<BYTE> bytes = Bytes(30, 0x20);
+  output->Send(bytes.data(), 30);
+  CHECK(testing::WaitUntil([&] { return received.All().size() == 30; }));
+  CHECK(received.All() == bytes);
+  CHECK(output->IsPresent());
+  testing::Destroy(output);
+  testing::Destroy(input);
+}
+
+TEST_CASE("unplugging while streaming: notified, not present, nothing more delivered, no hang, no leak") {
+  HiddenDevice hidden;
+  hidden.loopback = true;
+  int notifications = 0;
+  testing::Machine machine;
+  auto* connection = VODICreate([](void* count) { ++*static_cast<int*>(count); }, &notifications);
+  winsim::DeviceId id = testing::Plug(hidden);
+  Device* device = connection->CreateDevice(0);
+  REQUIRE(device != nullptr);
+  Input* input = device->OpenInput(0);
+  Output* output = device->OpenOutput(0);
+  REQUIRE(output != nullptr);
+  testing::Received received;
+  input->SetCallback(testing::Collect, &received);
+  std::vector<BYTE> bytes = Bytes(100);
+  output->Send(bytes.data(), 100);
+  REQUIRE(testing::WaitUntil([&] { return received.All().size() == 100; }));
+
+  winsim::UnplugDevice(id);
+  testing::WaitUntil([&] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    return notifications >= 2;  // the arrival and the removal
+  });
+  CHECK(notifications == 2);
+  CHECK_FALSE(input->IsPresent());
+  CHECK_FALSE(output->IsPresent());
+  size_t deliveredBefore = received.Count();
+  CHECK(output->Send(bytes.data(), 100));
+  winsim::ReceiveMidi(testing::PathOf(id), {0x90, 1, 2});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  CHECK(received.Count() == deliveredBefore);
+  testing::Destroy(input);
+  testing::Destroy(output);
+  testing::Destroy(device);
+  VODIDestroy(connection);
+}
