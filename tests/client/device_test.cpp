@@ -81,52 +81,34 @@ TEST_CASE("indices outside the enumeration give no device") {
   CHECK(device->GetOutputCount() == 1);
 }
 
-TEST_CASE("the product id comes from the interface path, exactly and with case") {
+TEST_CASE("the product id comes from the path, exactly and with case; the name from the interface key") {
+  const std::string guid = "#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+  const auto name = [](const char* text) { return std::optional(winsim::FriendlyNameValue(text)); };
   struct Case {
-    const char* path;
+    std::string path;
     int productId;
+    std::optional<std::vector<BYTE>> nameValue;
+    std::string name;
   };
   const Case cases[] = {
-      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&1#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0A3C},
-      {"\\\\?\\usb#vid_1a86&pid_0b5d#7&2#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0B5D},
-      {"\\\\?\\usb#vid_1a86&pid_0b5d&pid_0a3c#7&3#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0A3C},
-      {"\\\\?\\USB#VID_1A86&PID_0A3C#7&4#{6994AD04-93EF-11D0-A3CC-00A0C9223196}\\GLOBAL", 0x0C21},
-      {"\\\\?\\usb#vid_1a86&pid_1234#7&5#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global", 0x0C21},
+      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&1" + guid, 0x0A3C, name("Tarrowin MIDI"), "Tarrowin MIDI"},
+      {"\\\\?\\usb#vid_1a86&pid_0b5d#7&2" + guid, 0x0B5D, std::nullopt, ""},
+      {"\\\\?\\usb#vid_1a86&pid_0b5d&pid_0a3c#7&3" + guid, 0x0A3C, std::vector<BYTE>(260, 'A'), std::string(259, 'A')},
+      {"\\\\?\\USB#VID_1A86&PID_0A3C#7&4#{6994AD04-93EF-11D0-A3CC-00A0C9223196}\\GLOBAL", 0x0C21,
+       std::vector<BYTE>(261, 'B'), ""},
+      {"\\\\?\\usb#vid_1a86&pid_1234#7&5" + guid, 0x0C21, std::vector<BYTE>(1000, 'C'), ""},
   };
   for (const Case& c : cases) {
     CAPTURE(c.path);
     ConnectionFixture fixture;
     HiddenDevice hidden;
     hidden.pathOverride = c.path;
+    hidden.friendlyName = c.nameValue;
     testing::Plug(hidden);
     DevicePtr device = Create(fixture.connection, 0);
     REQUIRE(device);
     CHECK(device->GetProductId() == c.productId);
-  }
-}
-
-TEST_CASE("names: none, exactly 260 bytes unterminated, longer than 260") {
-  struct Case {
-    const char* name;
-    std::optional<std::vector<BYTE>> value;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"no value", std::nullopt, ""},
-      {"ordinary", winsim::FriendlyNameValue("Tarrowin MIDI"), "Tarrowin MIDI"},
-      {"260 bytes, no terminator", std::vector<BYTE>(260, 'A'), std::string(259, 'A')},
-      {"261 bytes", std::vector<BYTE>(261, 'B'), ""},
-      {"1000 bytes", std::vector<BYTE>(1000, 'C'), ""},
-  };
-  for (const Case& c : cases) {
-    CAPTURE(c.name);
-    ConnectionFixture fixture;
-    HiddenDevice hidden;
-    hidden.friendlyName = c.value;
-    testing::Plug(hidden);
-    DevicePtr device = Create(fixture.connection, 0);
-    REQUIRE(device);
-    CHECK(std::string(device->GetName()) == c.expected);
+    CHECK(std::string(device->GetName()) == c.name);
   }
 }
 
