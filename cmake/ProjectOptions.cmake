@@ -1,5 +1,7 @@
 # Compiler options shared by every target of every preset: warnings are errors everywhere.
 add_compile_options(-Wall -Wextra -Werror -Wno-unknown-pragmas)
+# Assertions report their source as "ks/irptgt.cpp", not as a path of the build machine.
+add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
 if(WIN32)
   # Windows deliverables carry their compiler runtime: no libstdc++, libgcc or winpthread DLL.

@@ -68,10 +68,12 @@ HRESULT CKsFilter::Instantiate() {
   HRESULT hr = S_OK;
   m_handle = CreateFileA(m_szFilterName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, NULL);
+  // Read before the validity test, whose trace output could change it.
+  DWORD dwError = GetLastError();
   if (!IsValidHandle(m_handle)) {
     hr = E_FAIL;
     TracePrintf(TRACE_ERROR, "CKsFilter::Instantiate: CreateFile failed for device %s.  ErrorCode = 0x%08x",
-                m_szFilterName, static_cast<unsigned>(GetLastError()));
+                m_szFilterName, static_cast<unsigned>(dwError));
   }
   KS_TRACE_LEAVE_HR("CKsFilter::Instantiate", hr);
   return hr;

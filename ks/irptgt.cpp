@@ -100,6 +100,11 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE handle, ULONG ulIoctl, PVOID pvInBuffer, 
         hr = E_FAIL;
         TracePrintf(TRACE_ERROR, "CKsIrpTarget::SyncIoctl WaitForSingleObject failed dwWait:0x%08x",
                     static_cast<unsigned>(dwWait));
+        // The request still refers to this call's OVERLAPPED and the caller's buffer: it is
+        // cancelled and waited for before either goes away.
+        CancelIoEx(handle, &overlapped);
+        DWORD cbIgnored = 0;
+        GetOverlappedResult(handle, &overlapped, &cbIgnored, TRUE);
       }
       // The byte count of a request completed later is not fetched.
       *pcbReturned = 0;
@@ -140,8 +145,9 @@ HRESULT CKsIrpTarget::SetPropertySimple(REFGUID guidPropertySet, ULONG ulPropert
                                         PVOID pvExtra, ULONG cbExtra) {
   KS_TRACE_ENTER("CKsIrpTarget::SetPropertySimple");
   HRESULT hr = E_OUTOFMEMORY;
+  // A size that would wrap cannot be allocated either; extra bytes not supplied are zero.
   ULONG cbRequest = sizeof(KSPROPERTY) + cbExtra;
-  BYTE* pRequest = new (std::nothrow) BYTE[cbRequest];
+  BYTE* pRequest = cbRequest < cbExtra ? NULL : new (std::nothrow) BYTE[cbRequest]();
   if (pRequest != NULL) {
     KSPROPERTY property = MakeProperty(guidPropertySet, ulPropertyId, KSPROPERTY_TYPE_SET);
     std::memcpy(pRequest, &property, sizeof property);

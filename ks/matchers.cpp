@@ -1,10 +1,13 @@
 #include "ks/matchers.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
 
-DataRangeMatcher g_dataRangeMatcher = IsMidiPortDataRange;
+// Written by VODICreate while other threads may enumerate: a plain, unlocked value, made
+// atomic only so that the read and the write are well defined.
+std::atomic<DataRangeMatcher> g_dataRangeMatcher{IsMidiPortDataRange};
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
@@ -18,7 +21,7 @@ ULONG AlignedRangeSize(ULONG formatSize) { return (formatSize + 7u) & ~7u; }
 }  // namespace
 
 void SetDataRangeMatcher(DataRangeMatcher matcher) {
-  if (matcher != NULL) g_dataRangeMatcher = matcher;
+  if (matcher != NULL) g_dataRangeMatcher.store(matcher, std::memory_order_relaxed);
 }
 
 BOOL IsMidiPortDataRange(const KSDATARANGE* pDataRange) {
@@ -46,7 +49,7 @@ BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRang
     ULONG formatSize = pRange->FormatSize;
     // A size below a bare KSDATARANGE cannot be stepped over safely: the block is malformed.
     if (formatSize < sizeof(KSDATARANGE) || formatSize > cbRanges - offset) return FALSE;
-    if (formatSize >= sizeof(KSDATARANGE_MUSIC) && g_dataRangeMatcher(pRange)) return TRUE;
+    if (formatSize >= sizeof(KSDATARANGE_MUSIC) && g_dataRangeMatcher.load(std::memory_order_relaxed)(pRange)) return TRUE;
     ULONG step = AlignedRangeSize(formatSize);
     if (step > cbRanges - offset) return FALSE;
     offset += step;

@@ -57,10 +57,18 @@ CKsPin::~CKsPin() {
   KS_TRACE_ENTER("CKsPin::~CKsPin");
   ClosePin();
   delete[] reinterpret_cast<BYTE*>(m_pKsPinConnect);
+  FreeDescriptionBlocks();
+  KS_TRACE_LEAVE("CKsPin::~CKsPin");
+}
+
+void CKsPin::FreeDescriptionBlocks() {
   delete[] reinterpret_cast<BYTE*>(m_pksDataRanges);
   delete[] reinterpret_cast<BYTE*>(m_pksInterfaces);
   delete[] reinterpret_cast<BYTE*>(m_pksMediums);
-  KS_TRACE_LEAVE("CKsPin::~CKsPin");
+  m_pksDataRanges = m_pksInterfaces = m_pksMediums = NULL;
+  m_cDataRanges = m_cInterfaces = m_cMediums = 0;
+  m_pDataRanges = NULL;
+  m_pInterfaces = m_pMediums = NULL;
 }
 
 bool CKsPin::ReadSimple(ULONG nProperty, const char* pszProperty, PVOID pvValue, ULONG cbValue) {
@@ -82,6 +90,8 @@ bool CKsPin::ReadMulti(ULONG nProperty, const char* pszProperty, PKSMULTIPLE_ITE
 
 HRESULT CKsPin::Init() {
   KS_TRACE_ENTER("CKsPin::Init");
+  // Init is public: a second call replaces the description instead of leaking the first.
+  FreeDescriptionBlocks();
   bool ok = true;
   ok &= ReadSimple(KSPROPERTY_PIN_COMMUNICATION, kCommunication, &m_nCommunication, sizeof m_nCommunication);
 
@@ -200,7 +210,10 @@ HRESULT CKsPin::WriteData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverla
 HRESULT CKsPin::GetCommunication(KSPIN_COMMUNICATION* pCommunication) {
   KS_TRACE_ENTER("CKsPin::GetCommunication");
   KS_ASSERT(NULL != pCommunication);
-  if (pCommunication == NULL) return E_INVALIDARG;
+  if (pCommunication == NULL) {
+    KS_TRACE_LEAVE_HR("CKsPin::GetCommunication", E_INVALIDARG);
+    return E_INVALIDARG;
+  }
   *pCommunication = m_nCommunication;
   KS_TRACE_LEAVE_HR("CKsPin::GetCommunication", S_OK);
   return S_OK;
@@ -209,7 +222,10 @@ HRESULT CKsPin::GetCommunication(KSPIN_COMMUNICATION* pCommunication) {
 HRESULT CKsPin::GetDataFlow(KSPIN_DATAFLOW* pDataFlow) {
   KS_TRACE_ENTER("CKsPin::GetDataFlow");
   KS_ASSERT(NULL != pDataFlow);
-  if (pDataFlow == NULL) return E_INVALIDARG;
+  if (pDataFlow == NULL) {
+    KS_TRACE_LEAVE_HR("CKsPin::GetDataFlow", E_INVALIDARG);
+    return E_INVALIDARG;
+  }
   *pDataFlow = m_nDataFlow;
   KS_TRACE_LEAVE_HR("CKsPin::GetDataFlow", S_OK);
   return S_OK;

@@ -50,5 +50,6 @@ class CKsPin : public CKsIrpTarget {
  private:
   bool ReadSimple(ULONG nProperty, const char* pszFailure, PVOID pvValue, ULONG cbValue);
   bool ReadMulti(ULONG nProperty, const char* pszFailure, PKSMULTIPLE_ITEM* ppBlock, ULONG* pcbBlock);
+  void FreeDescriptionBlocks();
   HRESULT StreamIo(ULONG ulIoctl, PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
 };

@@ -219,11 +219,12 @@ TEST_CASE("SyncIoctl whose wait fails asserts, reports the wait result and clear
   CHECK(counter == 0);
   REQUIRE(winsim::Assertions().size() == 1);
   CHECK(winsim::Assertions()[0].starts_with("WAIT_OBJECT_0 == dwWait|"));
-  CHECK(winsim::Assertions()[0].find("ks/irptgt") != std::string::npos);
+  CHECK(winsim::Assertions()[0].find("|ks/irptgt.cpp|") != std::string::npos);
   CHECK(kstest::Messages() ==
         std::vector<std::string>{"CKsIrpTarget::SyncIoctl WaitForSingleObject failed dwWait:0xffffffff"});
-  // The request still pends on an OVERLAPPED that is gone: drop it untouched.
-  winsim::Reset();
+  // Nothing is left pending on the call's OVERLAPPED, which is gone.
+  CHECK(winsim::PendingRequestCount() == 0);
+  CloseHandle(filter);
 }
 
 TEST_CASE("GetPropertyMulti hands over a buffer of the reported size, or none for an empty value") {

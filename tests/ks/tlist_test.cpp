@@ -83,5 +83,5 @@ TEST_CASE("destroying a list that still holds nodes reports the three invariants
   CHECK(reports[0].rfind("NULL == m_pHead|", 0) == 0);
   CHECK(reports[1].rfind("NULL == m_pTail|", 0) == 0);
   CHECK(reports[2].rfind("0 == m_lCount|", 0) == 0);
-  CHECK(reports[0].find("ks/tlist") != std::string::npos);
+  CHECK(reports[0].find("|ks/tlist.h|") != std::string::npos);
 }
