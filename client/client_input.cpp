@@ -26,7 +26,7 @@ ClientInput* ClientInput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) {
   pInput->m_readOverlapped.hEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
   // Without its event a read could never be waited for: such an input never delivers.
   if (pInput->m_pPin != NULL && pInput->m_readOverlapped.hEvent != NULL)
-    pInput->m_hThread = CreateThread(NULL, 0, ReceiveThread, pInput, 0, NULL);
+    pInput->m_hThread = CreateThread(NULL, 0, ReceiveThread, pInput, 0, &pInput->m_dwThreadId);
   return pInput;
 }
 
@@ -37,10 +37,12 @@ ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
       m_pFilter(pFilter),
       m_pPin(static_cast<CKsMidiPin*>(pFilter->FindPin(CKsMidiFilter::kCapturePin, 0))),
       m_hThread(NULL),
+      m_dwThreadId(0),
       m_stopRequested(false),
       m_pDevice(pDevice),
       m_pfnCallback(NULL),
-      m_pCallbackContext(NULL) {
+      m_pCallbackContext(NULL),
+      m_delivering(false) {
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
 }
 
@@ -58,8 +60,11 @@ ClientInput::~ClientInput() {
 void ClientInput::WaitForReceiveThread() {
   // Polls without a time limit: the thread ends once it sees the stop request, unless the
   // host's callback never returns. An exit code that cannot be read ends the wait.
-  DWORD dwExitCode;
+  DWORD dwExitCode = 0;
   do {
+    // Starting a read resets its event, so a signal given just before the thread's next
+    // read is lost: it is given again every round.
+    if (dwExitCode == STILL_ACTIVE && m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
     Sleep(kStopPollMs);
     dwExitCode = 0;
     if (m_hThread != NULL) GetExitCodeThread(m_hThread, &dwExitCode);
@@ -76,6 +81,10 @@ void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, voi
   m_pfnCallback = pfnCallback;
   m_pCallbackContext = pContext;
   m_callbackLock.clear(std::memory_order_release);
+  // Once SetCallback returns, the old pair is no longer in use: a delivery that took it
+  // before the change is waited for, except from inside a callback of this input.
+  if (GetCurrentThreadId() == m_dwThreadId) return;
+  while (m_delivering.load()) Sleep(0);
 }
 
 bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
@@ -85,8 +94,11 @@ void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
   }
   TarrowinHiddenMIDI::InputCallback pfnCallback = m_pfnCallback;
   void* pContext = m_pCallbackContext;
+  m_delivering.store(pfnCallback != NULL);
   m_callbackLock.clear(std::memory_order_release);
-  if (pfnCallback != NULL) pfnCallback(pData, cbData, pContext);
+  if (pfnCallback == NULL) return;
+  pfnCallback(pData, cbData, pContext);
+  m_delivering.store(false);
 }
 
 DWORD WINAPI ClientInput::ReceiveThread(LPVOID pParameter) { return static_cast<ClientInput*>(pParameter)->Receive(); }
@@ -96,9 +108,10 @@ DWORD ClientInput::Receive() {
   int failedStep = RunPin(m_pPin);
   if (failedStep != 0) return kFirstStateStepFailed - static_cast<DWORD>(failedStep - 1);
 
+  bool bReadQueued = false;
   while (!m_stopRequested) {
     PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
-    m_pPin->ReadData(&m_readHeader, &m_readOverlapped);
+    bReadQueued = SUCCEEDED(m_pPin->ReadData(&m_readHeader, &m_readOverlapped));
     if (WaitForSingleObject(m_readOverlapped.hEvent, INFINITE) != WAIT_OBJECT_0) continue;
     if (m_stopRequested) break;
     // A failed or cancelled read carries no new record: delivering the buffer again would
@@ -107,7 +120,19 @@ DWORD ClientInput::Receive() {
     // A ByteCount larger than the frame's room is never read past.
     Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
   }
+  if (bReadQueued) EndQueuedRead();
   return 0;
+}
+
+void ClientInput::EndQueuedRead() {
+  // The read still refers to this object's header, buffer and OVERLAPPED, and a thread's
+  // exit code can be final before the system has cancelled its requests: the thread
+  // cancels its own read and waits until it has completed.
+  m_pPin->CancelPendingIo();
+  DWORD cbTransferred = 0;
+  while (!GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) &&
+         GetLastError() == ERROR_IO_INCOMPLETE)
+    Sleep(1);
 }
 
 bool ClientInput::ReadSucceeded() {

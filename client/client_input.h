@@ -34,6 +34,7 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   DWORD Receive();
   // True when the pending read ended with data from the driver.
   bool ReadSucceeded();
+  void EndQueuedRead();
   void WaitForReceiveThread();
 
   BYTE m_abReadBuffer[kMidiReadBufferSize];
@@ -42,11 +43,13 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   CKsMidiFilter* m_pFilter;
   CKsMidiPin* m_pPin;
   HANDLE m_hThread;
+  DWORD m_dwThreadId;
   std::atomic<bool> m_stopRequested;
   ClientDevice* m_pDevice;
   // The callback and its context change together: a short spin lock guards the pair, and
-  // each delivery copies it before calling out.
+  // each delivery copies it before calling out, marking the call as in progress.
   std::atomic_flag m_callbackLock;
   TarrowinHiddenMIDI::InputCallback m_pfnCallback;
   void* m_pCallbackContext;
+  std::atomic<bool> m_delivering;
 };

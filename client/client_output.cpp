@@ -80,6 +80,7 @@ bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
 
 bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
   if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
+  if (pbData == NULL) cbData = 0;  // nothing to read: sent as an empty call
   for (int i = 0; i < cbData; ++i) {
     m_abPending[m_cPending++] = pbData[i];
     if (static_cast<ULONG>(m_cPending) == kMidiWriteChunk) Flush();

@@ -35,6 +35,9 @@ void ReadRecordName(HDEVINFO hDevInfo, DeviceRecord* pRecord) {
 }  // namespace
 
 DeviceRecord* MakeDeviceRecord(LPCSTR pszPath) {
+  // A path that does not fit the record's field is refused rather than cut: a cut path would
+  // name another interface or none.
+  if (std::strlen(pszPath) >= sizeof(DeviceRecord::m_szPath)) return NULL;
   DeviceRecord* pRecord = new (std::nothrow) DeviceRecord;
   if (pRecord == NULL) return NULL;
   std::memset(pRecord, 0, sizeof(*pRecord));
@@ -83,15 +86,11 @@ void CDeviceList::Enumerate() {
 }
 
 void CDeviceList::OfferInterface(LPCSTR pszPath) {
-  // A path that does not fit a record's field is skipped rather than cut: a cut path would
-  // name another interface or none.
-  if (std::strlen(pszPath) >= MAX_PATH) return;
-  if (IsKnownPath(pszPath)) return;
-
+  // A full list treats further devices like rejected ones.
+  if (m_cRecords >= kMaxDevices || IsKnownPath(pszPath)) return;
   DeviceRecord* pRecord = MakeDeviceRecord(pszPath);
-  if (pRecord == NULL) return;
-  // The array check keeps a 33rd accepted device out, like a rejected one.
-  if (OnDeviceAdded(pRecord) && m_cRecords < kMaxDevices) {
+  if (pRecord == NULL) return;  // a path too long for a record, or no memory
+  if (OnDeviceAdded(pRecord)) {
     m_apRecords[m_cRecords++] = pRecord;
   } else {
     delete pRecord;

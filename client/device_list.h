@@ -38,6 +38,6 @@ class CDeviceList {
   bool IsKnownPath(LPCSTR pszPath) const;
 };
 
-// Makes a record for an interface path of fewer than MAX_PATH characters, with the
-// "FriendlyName" value of the interface's registry key; null when out of memory.
+// Makes a record for an interface path with the "FriendlyName" value of the interface's
+// registry key; null for a path of MAX_PATH characters or more, or when out of memory.
 DeviceRecord* MakeDeviceRecord(LPCSTR pszPath);

@@ -29,10 +29,21 @@ HiddenDevice Numbered(int serial) {
 
 }  // namespace
 
-TEST_CASE("audio devices without a hidden port are counted out, each opened and closed once") {
+TEST_CASE("devices without a usable hidden port are counted out, each opened and closed once") {
   ConnectionFixture fixture;
   std::vector<winsim::DeviceId> audio;
   for (int i = 0; i < 5; ++i) audio.push_back(testing::PlugOrdinaryAudio(i, i % 2 == 0));
+  // A filter whose pins answer nothing, and a hidden port whose pins have no communication.
+  winsim::FilterDesc silent = winsim::UnansweringFilter(2);
+  winsim::FilterDesc noCommunication;
+  for (ULONG flow : {KSPIN_DATAFLOW_IN, KSPIN_DATAFLOW_OUT})
+    noCommunication.pins.push_back(
+        winsim::MidiPinFactory(winsim::kDriverHiddenMidiSubFormat1, flow, KSPIN_COMMUNICATION_NONE));
+  for (const winsim::FilterDesc& filter : {silent, noCommunication}) {
+    winsim::InterfaceDesc desc;
+    desc.filter = filter;
+    audio.push_back(winsim::PlugDevice({"USB\\VID_1A86&PID_0A3C\\" + std::to_string(audio.size()), {desc}}));
+  }
   CHECK(fixture.connection->GetDeviceCount() == 0);
   CHECK(fixture.connection->CreateDevice(0) == nullptr);
   for (winsim::DeviceId id : audio) {

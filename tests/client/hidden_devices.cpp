@@ -14,6 +14,7 @@ winsim::DeviceId Plug(const HiddenDevice& device) {
   desc.friendlyName = device.friendlyName;
   desc.filter = winsim::HiddenMidiFilter(device.subFormat, device.loopback);
   if (!device.withInputPin) desc.filter.pins.pop_back();
+  if (!device.withOutputPin) desc.filter.pins.erase(desc.filter.pins.begin());
   desc.pathOverride = device.pathOverride;
   return winsim::PlugDevice({device.instanceId, {desc}});
 }

@@ -28,6 +28,7 @@ struct HiddenDevice {
   std::optional<std::vector<BYTE>> friendlyName = winsim::FriendlyNameValue("Tarrowin MIDI");
   bool loopback = false;
   bool withInputPin = true;
+  bool withOutputPin = true;
   std::string pathOverride;
 };
 

@@ -2,6 +2,7 @@
 // receive thread, concurrent senders, a device that never completes, and unplugging.
 #include <doctest/doctest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -91,11 +92,14 @@ TEST_CASE("two threads sending at once produce whole runs, one call after the ot
   OpenDevice open;
   Output* output = open.device->OpenOutput(0);
   REQUIRE(output != nullptr);
+  // Slow writes keep each call busy long enough for the other thread to try to come in.
+  winsim::DelayRequests({open.path, IOCTL_KS_WRITE_STREAM}, 20);
   std::vector<BYTE> ones(1300, 0x11), twos(1300, 0x22);
   std::thread a([&] { output->Send(ones.data(), 1300); });
   std::thread b([&] { output->Send(twos.data(), 1300); });
   a.join();
   b.join();
+  REQUIRE(testing::WaitUntil([] { return winsim::PendingRequestCount() == 0; }));
   auto writes = winsim::CapturedWrites(open.path);
   REQUIRE(writes.size() == 6);
   for (size_t run = 0; run < 2; ++run) {
@@ -122,6 +126,29 @@ TEST_CASE("a write the driver never completes costs the next flush its 1000 ms a
   // Destroying it does not hang on the write the driver keeps, nor leak anything.
   testing::Destroy(output);
   CHECK(winsim::PendingRequestCount() == 0);
+  CHECK(winsim::CapturedWrites(open.path).size() == 1);
+}
+
+TEST_CASE("destroying an output waits for its write in flight and for nothing else") {
+  OpenDevice open;
+  struct Case {
+    DWORD delayMs;
+    std::chrono::milliseconds atLeast;
+  };
+  for (Case c : {Case{0, std::chrono::milliseconds(0)}, Case{300, std::chrono::milliseconds(250)}}) {
+    CAPTURE(c.delayMs);
+    Output* output = open.device->OpenOutput(0);
+    REQUIRE(output != nullptr);
+    if (c.delayMs != 0) winsim::DelayRequests({open.path, IOCTL_KS_WRITE_STREAM}, c.delayMs, 1);
+    std::vector<BYTE> bytes = Bytes(3);
+    output->Send(bytes.data(), 3);
+    auto start = std::chrono::steady_clock::now();
+    testing::Destroy(output);
+    auto took = std::chrono::steady_clock::now() - start;
+    CHECK(took >= c.atLeast);
+    CHECK(took < std::chrono::milliseconds(900));
+    CHECK(winsim::PendingRequestCount() == 0);
+  }
 }
 
 TEST_CASE("an output whose pin cannot be started is not returned, and leaves nothing behind") {
@@ -129,15 +156,17 @@ TEST_CASE("an output whose pin cannot be started is not returned, and leaves not
     const char* name;
     bool withFault;
   };
-  for (Case c : {Case{"KsCreatePin fails", true}, Case{"no render pin", false}}) {
+  for (Case c : {Case{"KsCreatePin fails", true}, Case{"a state request fails", false}, Case{"no render pin", false}}) {
     CAPTURE(c.name);
     HiddenDevice hidden;
+    hidden.withOutputPin = std::string(c.name) != "no render pin";
     OpenDevice open(hidden);
     size_t handles = winsim::LiveHandleCount();
     if (c.withFault) {
       winsim::FailCall("KsCreatePin", ERROR_ACCESS_DENIED, -1);
-    } else {
-      winsim::FailRequests({open.path, IOCTL_KS_PROPERTY, KSPROPSETID_Connection}, ERROR_GEN_FAILURE);
+    } else if (hidden.withOutputPin) {
+      // The third request is KSSTATE_RUN: the pin is stepped down again.
+      winsim::FailRequests({open.path, IOCTL_KS_PROPERTY, KSPROPSETID_Connection}, ERROR_GEN_FAILURE, 1, 2);
     }
     CHECK(open.device->OpenOutput(0) == nullptr);
     CHECK(winsim::LiveHandleCount() == handles);
@@ -175,6 +204,45 @@ TEST_CASE("an input delivers each record on its own thread; data before SetCallb
   auto pins = winsim::PinInstances(open.path);
   REQUIRE(pins.size() == 1);
   CHECK(pins[0].state == KSSTATE_STOP);
+}
+
+TEST_CASE("an input whose pin cannot be started stays valid, delivers nothing and closes cleanly") {
+  OpenDevice open;
+  size_t handles = winsim::LiveHandleCount();
+  winsim::FailCall("KsCreatePin", ERROR_ACCESS_DENIED, -1);
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  testing::Received received;
+  input->SetCallback(testing::Collect, &received);
+  CHECK(input->IsPresent());
+  testing::Destroy(input);
+  CHECK(received.Count() == 0);
+  CHECK(winsim::LiveHandleCount() == handles);
+}
+
+TEST_CASE("after SetCallback returns, the old callback is no longer running") {
+  HiddenDevice hidden;
+  hidden.loopback = true;
+  OpenDevice open(hidden);
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  struct Slow {
+    std::atomic<bool> entered{false}, finished{false};
+  } slow;
+  input->SetCallback(
+      [](const unsigned char*, unsigned int, void* context) {
+        auto* state = static_cast<Slow*>(context);
+        state->entered = true;
+        Sleep(100);
+        state->finished = true;
+      },
+      &slow);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  winsim::ReceiveMidi(open.path, {0xF8});
+  REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
+  input->SetCallback(nullptr, nullptr);
+  CHECK(slow.finished);
+  testing::Destroy(input);
 }
 
 TEST_CASE("an input without a capture pin still answers IsPresent and closes after one sleep") {
@@ -246,6 +314,7 @@ TEST_CASE("unplugging while streaming: notified, not present, nothing more deliv
   std::vector<BYTE> bytes = Bytes(100);
   output->Send(bytes.data(), 100);
   REQUIRE(testing::WaitUntil([&] { return received.All().size() == 100; }));
+  size_t deliveredBefore = received.Count();
 
   winsim::UnplugDevice(id);
   testing::WaitUntil([&] {
@@ -256,13 +325,17 @@ TEST_CASE("unplugging while streaming: notified, not present, nothing more deliv
   CHECK(notifications == 2);
   CHECK_FALSE(input->IsPresent());
   CHECK_FALSE(output->IsPresent());
-  size_t deliveredBefore = received.Count();
   CHECK(output->Send(bytes.data(), 100));
   winsim::ReceiveMidi(testing::PathOf(id), {0x90, 1, 2});
+  // Nothing must arrive, so there is no state to wait for: give a delivery time to show.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  CHECK(received.Count() == deliveredBefore);
+  CHECK(received.Count() == deliveredBefore);  // not even the ended read's old record
   testing::Destroy(input);
   testing::Destroy(output);
   testing::Destroy(device);
   VODIDestroy(connection);
+  winsim::OpenCounts counts = winsim::InterfaceOpenCounts(testing::PathOf(id));
+  CHECK(counts.filterOpens == counts.filterCloses);
+  CHECK(counts.pinOpens == counts.pinCloses);
+  CHECK(winsim::LiveHandleCount() == 0);
 }
