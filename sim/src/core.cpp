@@ -12,6 +12,9 @@ namespace {
 struct HandleTable {
   std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
   uintptr_t next = 0x1000;
+  // Windows hands out a freed handle value again almost at once, so a handle used after it
+  // was closed names some other object; the most recently freed value is reused first.
+  std::vector<uintptr_t> freed;
 };
 
 HandleTable& Table() {
@@ -69,7 +72,12 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
   std::lock_guard guard(Lock());
   HandleTable& table = Table();
   uintptr_t value = table.next;
-  table.next += 4;
+  if (table.freed.empty()) {
+    table.next += 4;
+  } else {
+    value = table.freed.back();
+    table.freed.pop_back();
+  }
   table.objects.emplace(value, std::move(object));
   return reinterpret_cast<HANDLE>(value);
 }
@@ -87,6 +95,7 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
   auto found = Table().objects.find(Untagged(handle));
   if (found == Table().objects.end()) return nullptr;
   std::shared_ptr<KernelObject> object = std::move(found->second);
+  Table().freed.push_back(found->first);
   Table().objects.erase(found);
   return object;
 }
@@ -136,6 +145,7 @@ void Reset() {
   {
     std::lock_guard guard(Lock());
     dropped.swap(Table().objects);
+    Table().freed.clear();
     Faults().clear();
   }
   AllocFault().times = 0;

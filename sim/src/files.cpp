@@ -246,6 +246,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   // As on Windows, the request's event is reset when the request starts: a signal given
   // before the call is lost.
   if (lpOverlapped->hEvent) ResetEvent(lpOverlapped->hEvent);
+  lpOverlapped->Internal = kStatusPending;
   IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
                     static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, lpOverlapped};
   std::optional<RequestFault> fault = ConsumeRequestFault(file->Describe(request));

@@ -133,10 +133,15 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
   std::thread([thread, lpStartAddress, lpParameter] {
     t_threadId = thread->id;
     DWORD code = lpStartAddress(lpParameter);
-    RunThreadExitHooks(thread->id);
+    // As on Windows, the exit code is final before the system has cancelled the thread's
+    // requests; the thread object is signalled only after that.
     {
       std::lock_guard guard(Lock());
       thread->exitCode = code;
+    }
+    RunThreadExitHooks(thread->id);
+    {
+      std::lock_guard guard(Lock());
       thread->finished = true;
     }
     StateChanged().notify_all();

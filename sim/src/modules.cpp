@@ -38,14 +38,27 @@ std::string ExecutableDirectory() {
   return directory.substr(0, directory.find_last_of('/'));
 }
 
+// Loaded shared libraries and their load counts; they stay loaded across Reset, as a
+// process keeps the modules it loaded.
+std::map<void*, int>& SharedLibraries() {
+  static std::map<void*, int>* libraries = new std::map<void*, int>;
+  return *libraries;
+}
+
 HMODULE LoadSharedLibrary(const char* name) {
   std::string file(name);
   std::replace(file.begin(), file.end(), '\\', '/');
   void* handle = nullptr;
   if (file.find('/') == std::string::npos) handle = dlopen((ExecutableDirectory() + "/" + file).c_str(), RTLD_NOW);
   if (handle == nullptr) handle = dlopen(file.c_str(), RTLD_NOW);
+  if (handle != nullptr) {
+    std::lock_guard guard(detail::Lock());
+    ++SharedLibraries()[handle];
+  }
   return static_cast<HMODULE>(handle);
 }
+
+bool IsSharedLibrary(HMODULE module) { return SharedLibraries().count(module) != 0; }
 
 Modules& State() {
   static Modules state;
@@ -151,13 +164,13 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   std::lock_guard guard(winsim::detail::Lock());
   winsim::Module* module = winsim::FindByBase(hModule);
-  if (module == nullptr && hModule != nullptr && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000) {
+  if (module == nullptr && winsim::IsSharedLibrary(hModule) && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000) {
     FARPROC proc = reinterpret_cast<FARPROC>(dlsym(hModule, lpProcName));
     if (proc == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
     return proc;
   }
   if (module == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
+    SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   // A value below 0x10000 is an ordinal; the simulated modules export by name only.
@@ -177,8 +190,15 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
   {
     std::lock_guard guard(winsim::detail::Lock());
     if (winsim::FindByBase(hLibModule)) return TRUE;
+    auto found = winsim::SharedLibraries().find(hLibModule);
+    if (found == winsim::SharedLibraries().end()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return FALSE;
+    }
+    if (--found->second == 0) winsim::SharedLibraries().erase(found);
   }
-  return hLibModule != nullptr && dlclose(hLibModule) == 0 ? TRUE : FALSE;
+  // Outside the lock: unloading may run the library's finalisation, which may call the platform.
+  return dlclose(hLibModule) == 0 ? TRUE : FALSE;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {

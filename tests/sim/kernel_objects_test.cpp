@@ -163,3 +163,18 @@ TEST_CASE("debugger output is captured one write at a time") {
   winsim::ClearDebugOutput();
   CHECK(winsim::DebugOutput().empty());
 }
+
+TEST_CASE("a closed handle's value is handed out again, most recently freed first") {
+  testing::Machine machine;
+  HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE second = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CloseHandle(first);
+  CloseHandle(second);
+  HANDLE reused = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  CHECK(reused == second);
+  // Code that still holds the old value now reaches the new object.
+  CHECK(WaitForSingleObject(second, 0) == WAIT_OBJECT_0);
+  CHECK(CreateEventA(nullptr, TRUE, FALSE, nullptr) == first);
+  CloseHandle(reused);
+  CloseHandle(first);
+}

@@ -24,6 +24,11 @@ TEST_CASE("LoadLibraryA finds registered modules by file name, without regard to
   }
   CHECK(LoadLibraryA("missing.dll") == nullptr);
   CHECK(GetLastError() == ERROR_MOD_NOT_FOUND);
+  // A handle that names no loaded module finds nothing.
+  HMODULE stale = LoadLibraryA("ksuser.dll");
+  winsim::UnregisterModule("ksuser.dll");
+  CHECK(reinterpret_cast<void*>(GetProcAddress(stale, "KsCreatePin")) == nullptr);
+  CHECK(GetLastError() == ERROR_MOD_NOT_FOUND);
 }
 
 TEST_CASE("GetModuleHandleA(NULL) names the executable and GetModuleFileNameA cuts to the buffer") {
