@@ -115,11 +115,14 @@ TEST_CASE("notifications wait for the creating thread to retrieve messages and r
   std::promise<DWORD> created;
   std::promise<void> plugged;
   size_t beforeRetrieval = 99;
+  unsigned countBeforeRetrieval = 0;
   std::thread host([&] {
     TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
     created.set_value(GetCurrentThreadId());
     plugged.get_future().wait();
     beforeRetrieval = seen.Count();
+    // Counting needs no message retrieval.
+    countBeforeRetrieval = connection->GetDeviceCount();
     RetrieveMessages();
     VODIDestroy(connection);
   });
@@ -130,6 +133,7 @@ TEST_CASE("notifications wait for the creating thread to retrieve messages and r
   plugged.set_value();
   host.join();
   CHECK(beforeRetrieval == 0);
+  CHECK(countBeforeRetrieval == 1);
   CHECK(seen.threads == std::vector<DWORD>{hostThread});
   winsim::UnplugDevice(device);
   CHECK_FALSE(ClassRegistered());
