@@ -284,7 +284,6 @@ TEST_CASE("writes are prepared once and carry at most 640 bytes each, DataUsed a
     REQUIRE(render->WriteData(&header, &overlapped) == S_OK);
     REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
   }
-  CloseHandle(overlapped.hEvent);
   auto writes = winsim::CapturedWrites(path);
   REQUIRE(writes.size() == 3);
   std::vector<BYTE> received;
@@ -292,11 +291,13 @@ TEST_CASE("writes are prepared once and carry at most 640 bytes each, DataUsed a
     CAPTURE(i);
     CHECK(writes[i].byteCount == (i < 2 ? 640u : 20u));
     CHECK(writes[i].timeDeltaMs == 0);
+    CHECK(writes[i].event == overlapped.hEvent);
     CHECK(writes[i].header.DataUsed == 12);
     CHECK(writes[i].header.FrameExtent == 652);
     received.insert(received.end(), writes[i].bytes.begin(), writes[i].bytes.end());
   }
   CHECK(received == bytes);
+  CloseHandle(overlapped.hEvent);
   // Bytes past the last ByteCount keep what the longer write before it left there.
   CHECK(buffer[8 + 20] == bytes[640 + 20]);
   CHECK(buffer[648] == 0);
