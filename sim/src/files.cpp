@@ -157,6 +157,24 @@ BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesRe
   return TRUE;
 }
 
+// Ends the handle's pending requests that `which` selects as cancelled and signals their events.
+// Returns how many were ended, or -1 (ERROR_INVALID_HANDLE) when the handle names no file.
+int CancelMatching(HANDLE hFile, const std::function<bool(const PendingIo&)>& which) {
+  auto file = LookupAs<DeviceFile>(hFile);
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  std::vector<HANDLE> events;
+  {
+    std::lock_guard guard(Lock());
+    events = EndPendingLocked([&](const PendingIo& io) { return io.file == file && which(io); },
+                              StatusFromError(ERROR_OPERATION_ABORTED));
+  }
+  SignalEvents(events);
+  return static_cast<int>(events.size());
+}
+
 }  // namespace
 
 ULONG_PTR StatusFromError(DWORD error) {
@@ -268,44 +286,17 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 }
 
 BOOL WINAPI CancelIo(HANDLE hFile) {
-  auto file = LookupAs<DeviceFile>(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
   DWORD thread = GetCurrentThreadId();
-  std::vector<HANDLE> events;
-  {
-    std::lock_guard guard(Lock());
-    events = EndPendingLocked([&](const PendingIo& io) { return io.file == file && io.thread == thread; },
-                              StatusFromError(ERROR_OPERATION_ABORTED));
-  }
-  SignalEvents(events);
-  return TRUE;
+  // Only the calling thread's requests on the handle.
+  return CancelMatching(hFile, [thread](const PendingIo& io) { return io.thread == thread; }) >= 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
-  auto file = LookupAs<DeviceFile>(hFile);
-  if (!file) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  // Unlike CancelIo, any thread's requests: all of the handle's, or the one of that OVERLAPPED.
-  std::vector<HANDLE> events;
-  {
-    std::lock_guard guard(Lock());
-    events = EndPendingLocked(
-        [&](const PendingIo& io) {
-          return io.file == file && (lpOverlapped == nullptr || io.request.overlapped == lpOverlapped);
-        },
-        StatusFromError(ERROR_OPERATION_ABORTED));
-  }
-  if (events.empty()) {
-    SetLastError(ERROR_NOT_FOUND);
-    return FALSE;
-  }
-  SignalEvents(events);
-  return TRUE;
+  // Any thread's requests: all of the handle's, or the one of that OVERLAPPED.
+  int cancelled = CancelMatching(
+      hFile, [lpOverlapped](const PendingIo& io) { return lpOverlapped == nullptr || io.request.overlapped == lpOverlapped; });
+  if (cancelled == 0) SetLastError(ERROR_NOT_FOUND);
+  return cancelled > 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
