@@ -33,6 +33,16 @@ std::map<std::string, Fault>& Faults() {
   return faults;
 }
 
+// How often each injection point was reached since the last Reset or ResetCallCounts.
+std::map<std::string, uint64_t>& Counts() {
+  static std::map<std::string, uint64_t> counts;
+  return counts;
+}
+std::atomic<uint64_t>& AllocationCount() {
+  static std::atomic<uint64_t> count{0};
+  return count;
+}
+
 struct AllocationFault {
   std::atomic<int> times{0};
   std::atomic<int> skip{0};
@@ -102,6 +112,7 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
 
 bool ConsumeFault(const std::string& api, DWORD* error) {
   std::lock_guard guard(Lock());
+  ++Counts()[api];
   auto found = Faults().find(api);
   if (found == Faults().end()) return false;
   Fault& fault = found->second;
@@ -116,6 +127,7 @@ bool ConsumeFault(const std::string& api, DWORD* error) {
 }
 
 bool ShouldFailAllocation() {
+  AllocationCount().fetch_add(1, std::memory_order_relaxed);
   AllocationFault& fault = AllocFault();
   if (fault.times.load() == 0) return false;
   if (fault.skip.load() > 0) {
@@ -147,9 +159,11 @@ void Reset() {
     dropped.swap(Table().objects);
     Table().freed.clear();
     Faults().clear();
+    Counts().clear();
   }
   AllocFault().times = 0;
   AllocFault().skip = 0;
+  AllocationCount() = 0;
 }
 
 size_t LiveHandleCount() {
@@ -165,6 +179,21 @@ void FailCall(const std::string& api, DWORD error, int times, int skip) {
 void ClearFaults() {
   std::lock_guard guard(detail::Lock());
   detail::Faults().clear();
+}
+
+std::map<std::string, uint64_t> CallCounts() {
+  std::lock_guard guard(detail::Lock());
+  return detail::Counts();
+}
+
+uint64_t NothrowAllocationCount() { return detail::AllocationCount().load(); }
+
+void ResetCallCounts() {
+  {
+    std::lock_guard guard(detail::Lock());
+    detail::Counts().clear();
+  }
+  detail::AllocationCount() = 0;
 }
 
 void FailAllocations(int times, int skip) {

@@ -40,7 +40,8 @@ std::shared_ptr<T> LookupAs(HANDLE handle) {
 // Removes the handle; returns the object, or null when the handle was not in the table.
 std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 
-// True when an injected fault says this call fails; *error then holds the error to report.
+// Every simulated call that can fail begins here with its Win32 name: the call is counted
+// (CallCounts) and fails when an injected fault says so; *error then holds the error to report.
 bool ConsumeFault(const std::string& api, DWORD* error);
 bool ShouldFailAllocation();
 

@@ -153,6 +153,10 @@ TEST_CASE("injected faults fail the named call the given number of times") {
   CHECK(fourth != nullptr);
   CloseHandle(first);
   CloseHandle(fourth);
+  // Failed calls are counted too: a sweep learns every injection point from a clean run.
+  CHECK(winsim::CallCounts()["CreateEventA"] == 4);
+  winsim::ResetCallCounts();
+  CHECK(winsim::CallCounts().empty());
 }
 
 TEST_CASE("debugger output is captured one write at a time") {

@@ -2,6 +2,8 @@
 // machine, inject faults and observe what the deliverables did. Not part of Windows.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,13 @@ size_t LiveHandleCount();
 // means every call from then on.
 void FailCall(const std::string& api, DWORD error, int times = 1, int skip = 0);
 void ClearFaults();
+
+// Injection points reached since the last Reset or ResetCallCounts: per call name (the names
+// FailCall takes), how often it was made; and how many non-throwing allocations were made.
+// A fault sweep runs a scenario once clean, then fails each (name, k) in turn.
+std::map<std::string, uint64_t> CallCounts();
+uint64_t NothrowAllocationCount();
+void ResetCallCounts();
 
 // Non-throwing allocations (new (std::nothrow)) fail `times` times after `skip` successes.
 // Only executables that link the allocation hook observe this.
