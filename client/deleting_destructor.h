@@ -9,7 +9,7 @@
 // Returns the object's address, as the MSVC function does.
 template <typename T>
 void* DestroyAndMaybeFree(T* object, unsigned int flags) {
-  object->~T();
+  object->T::~T();  // qualified: the destructor is not virtual, the call is direct
   if (flags & TarrowinHiddenMIDI::kDeleteFreesMemory) ::operator delete(static_cast<void*>(object));
   return object;
 }
