@@ -26,4 +26,6 @@ add_link_options(
   -Wl,--pdb= -Wl,--Xlink=-pdbaltpath:%_PDB%
   -Wl,--Xlink=-pdbsourcepath:${PDB_SOURCE_ROOT}
   # Time stamps and the PDB's GUID become hashes of the content.
-  -Wl,--Xlink=-Brepro)
+  -Wl,--Xlink=-Brepro
+  # Code nothing refers to is left out, as in any release link.
+  -Wl,--gc-sections)

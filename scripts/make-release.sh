@@ -15,3 +15,12 @@ mv "build/release-unpack/${name}" dist
 rmdir build/release-unpack
 cp "${zip}" dist/
 (cd dist && sha256sum --quiet -c SHA256SUMS)
+
+# Every binary of the release has its PDB in symbols/.
+for binary in dist/x64/* dist/x86/*; do
+  name=$(basename "${binary}")
+  if [ ! -f "dist/symbols/${name%.*}.pdb" ]; then
+    echo "make-release: ${name} has no PDB in symbols/" >&2
+    exit 1
+  fi
+done
