@@ -3,17 +3,11 @@
 # installation (linked statically). clang is used because only it writes CodeView, the debug
 # format Windows debuggers read; lld turns that into a PDB.
 # Expects MINGW_TRIPLE (x86_64-w64-mingw32 or i686-w64-mingw32).
-set(CMAKE_SYSTEM_NAME Windows)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET ${MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${MINGW_TRIPLE})
-set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(MINGW_OBJDUMP ${MINGW_TRIPLE}-objdump)
 
 # clang does not recognise Debian's versioned directory (lib/gcc/<triple>/12-win32); ask the
 # mingw g++ driver where its runtime lives and name the C++ headers and libraries explicitly.
