@@ -7,4 +7,7 @@
 #include "winsim/ks.h"
 #include "winsim/registry.h"
 #include "winsim/setupapi.h"
+#include "winsim/setupapi_devices.h"
+#include "winsim/cfgmgr32.h"
+#include "winsim/profile.h"
 #include "winsim/winuser.h"
