@@ -21,29 +21,26 @@ struct FileSystem {
   std::string currentDirectory = "C:\\";
 };
 
+FileSystem FreshFileSystem() {
+  FileSystem fresh;
+  for (const char* dir : {"C:\\", "C:\\Windows", "C:\\Windows\\INF", "C:\\Windows\\System32"})
+    fresh.entries[Lower(dir)] = Entry{dir, true, {}};
+  return fresh;
+}
+
+// Made on first use, so that a process taking over a machine file (machine_file.cpp) at
+// static-initialisation time never has its files replaced by a fresh machine afterwards.
 FileSystem& State() {
-  static FileSystem state;
+  static FileSystem state = FreshFileSystem();
   return state;
 }
 
-void AddDirectoryLocked(const std::string& full) {
-  State().entries[Lower(full)] = Entry{full, true, {}};
-}
-
-void LoadFreshMachine() {
-  State() = FileSystem{};
-  for (const char* dir : {"C:\\", "C:\\Windows", "C:\\Windows\\INF", "C:\\Windows\\System32"})
-    AddDirectoryLocked(dir);
-}
+void AddDirectoryLocked(const std::string& full) { State().entries[Lower(full)] = Entry{full, true, {}}; }
 
 ResetRegistration resetFiles([] {
   std::lock_guard guard(Lock());
-  LoadFreshMachine();
+  State() = FreshFileSystem();
 });
-
-struct FreshAtStart {
-  FreshAtStart() { LoadFreshMachine(); }
-} freshAtStart;
 
 bool HasDrive(const std::string& path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';

@@ -68,6 +68,15 @@ void SetRestartNeededAfterInstall(bool needed);
 // Installations in progress: CMP_WaitNoPendingInstallEvents waits for them to reach 0.
 void SetPendingInstalls(unsigned count);
 
+// The driver store: the INFs that SetupCopyOEMInfA (or a device installation) published in the
+// system INF folder, in publishing order. Their text is the file InfDirectoryPath()\name.
+struct DriverStoreEntry {
+  std::string publishedName;  // "oem0.inf"
+  std::string sourcePath;     // the source INF path exactly as the caller gave it
+  std::string mediaLocation;  // the source media location as given (empty for none)
+};
+std::vector<DriverStoreEntry> DriverStoreEntries();
+
 // A REG_MULTI_SZ value: each string with its NUL, then one more NUL.
 std::vector<BYTE> MultiSzValue(const std::vector<std::string>& strings);
 

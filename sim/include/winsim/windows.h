@@ -10,4 +10,6 @@
 #include "winsim/setupapi_devices.h"
 #include "winsim/cfgmgr32.h"
 #include "winsim/profile.h"
+#include "winsim/setupapi_inf.h"
+#include "winsim/newdev.h"
 #include "winsim/winuser.h"
