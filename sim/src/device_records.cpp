@@ -19,9 +19,10 @@ struct Records {
   DEVINST next = kFirstDevInst;
 };
 
+// Never destroyed: a process handing its machine back at exit reads it after static destructors.
 Records& State() {
-  static Records state;
-  return state;
+  static Records* state = new Records;
+  return *state;
 }
 
 ResetRegistration resetRecords([] {

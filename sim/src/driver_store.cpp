@@ -12,9 +12,10 @@
 namespace winsim::detail {
 namespace {
 
+// Never destroyed: a process handing its machine back at exit reads it after static destructors.
 std::vector<DriverStoreEntry>& Entries() {
-  static std::vector<DriverStoreEntry> entries;
-  return entries;
+  static auto* entries = new std::vector<DriverStoreEntry>;
+  return *entries;
 }
 
 ResetRegistration resetStore([] {

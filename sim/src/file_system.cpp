@@ -30,9 +30,10 @@ FileSystem FreshFileSystem() {
 
 // Made on first use, so that a process taking over a machine file (machine_file.cpp) at
 // static-initialisation time never has its files replaced by a fresh machine afterwards.
+// Never destroyed: a process handing its machine back at exit reads it after static destructors.
 FileSystem& State() {
-  static FileSystem state = FreshFileSystem();
-  return state;
+  static FileSystem* state = new FileSystem(FreshFileSystem());
+  return *state;
 }
 
 void AddDirectoryLocked(const std::string& full) { State().entries[Lower(full)] = Entry{full, true, {}}; }

@@ -9,9 +9,10 @@
 namespace winsim::detail {
 namespace {
 
+// Never destroyed: a process handing its machine back at exit reads it after static destructors.
 InstallState& State() {
-  static InstallState state;
-  return state;
+  static InstallState* state = new InstallState;
+  return *state;
 }
 
 ResetRegistration resetInstallState([] {

@@ -37,24 +37,49 @@ std::string Bytes(const std::vector<BYTE>& data) { return std::string(data.begin
 
 std::string GuidBytes(const GUID& guid) { return std::string(reinterpret_cast<const char*>(&guid), sizeof guid); }
 
-void WriteMachine(std::ostream& out) {
-  out << "cwd " << Hex(CurrentDirectory()) << "\n";
-  for (const FileEntry& entry : AllFileEntries())
-    out << "file " << Hex(entry.path) << " " << entry.directory << " " << Hex(entry.contents) << "\n";
+// Built without iostreams: a process writes it from an exit handler, after the libraries'
+// static destructors have run.
+struct Writer {
+  std::string text;
+  Writer& Tag(const char* tag) {
+    text += tag;
+    return *this;
+  }
+  Writer& Field(const std::string& bytes) {
+    text += " " + Hex(bytes);
+    return *this;
+  }
+  Writer& Number(unsigned long long value) {
+    text += " " + std::to_string(value);
+    return *this;
+  }
+  void End() { text += "\n"; }
+};
+
+std::string MachineText() {
+  Writer out;
+  out.Tag("cwd").Field(CurrentDirectory()).End();
+  for (const FileEntry& entry : AllFileEntries()) out.Tag("file").Field(entry.path).Number(entry.directory).Field(entry.contents).End();
   for (const auto& record : AllDeviceRecords()) {
     std::lock_guard guard(Lock());
-    out << "record " << record->devInst << " " << Hex(record->instanceId) << " " << Hex(GuidBytes(record->classGuid))
-        << " " << record->present << " " << Hex(record->installedInf) << " " << Hex(record->installedFromInf) << " "
-        << Hex(record->installSection) << " " << record->installCount << "\n";
+    out.Tag("record").Number(record->devInst).Field(record->instanceId).Field(GuidBytes(record->classGuid));
+    out.Number(record->present).Field(record->installedInf).Field(record->installedFromInf);
+    out.Field(record->installSection).Number(record->installCount).End();
     for (const auto& [property, value] : record->properties)
-      out << "property " << record->devInst << " " << property << " " << value.type << " " << Hex(Bytes(value.data))
-          << "\n";
+      out.Tag("property").Number(record->devInst).Number(property).Number(value.type).Field(Bytes(value.data)).End();
   }
   InstallState state = CurrentInstallState();
-  out << "state " << state.elevated << " " << state.restartNeeded << " " << state.pendingInstalls << "\n";
+  out.Tag("state").Number(state.elevated).Number(state.restartNeeded).Number(state.pendingInstalls).End();
   for (const DriverStoreEntry& entry : StoreEntries())
-    out << "store " << Hex(entry.publishedName) << " " << Hex(entry.sourcePath) << " " << Hex(entry.mediaLocation)
-        << "\n";
+    out.Tag("store").Field(entry.publishedName).Field(entry.sourcePath).Field(entry.mediaLocation).End();
+  return out.text;
+}
+
+bool WriteFileText(const char* path, const std::string& text) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (!file) return false;
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
 }
 
 struct Loaded {
@@ -121,23 +146,19 @@ void ReadLine(const std::string& line, Loaded* loaded) {
 
 // A process started on a machine file: take the machine over at start, hand it back at exit.
 void SaveAtExit(int status, void* path) {
-  std::ofstream out(static_cast<const char*>(path), std::ios::binary | std::ios::trunc);
-  WriteMachine(out);
-  for (const std::string& text : DebugOutput()) out << "debug " << Hex(text) << "\n";
-  out << "exit " << static_cast<uint32_t>(status) << "\n";
+  Writer out;
+  out.text = MachineText();
+  for (const std::string& text : DebugOutput()) out.Tag("debug").Field(text).End();
+  out.Tag("exit").Number(static_cast<uint32_t>(status)).End();
+  WriteFileText(static_cast<const char*>(path), out.text);
 }
 
 struct ProcessMachine {
   ProcessMachine() {
     const char* path = std::getenv(kMachineFileVariable);
     if (path == nullptr) return;
-    // Every state the exit handler reads is made before the handler is registered, so that
-    // it is destroyed only after the handler ran.
-    DebugOutput();
-    AllFileEntries();
-    AllDeviceRecords();
-    CurrentInstallState();
-    StoreEntries();
+    // The states the exit handler reads are never destroyed (the libraries' static destructors
+    // run before handlers registered this early).
     LoadMachineFile(path);
     on_exit(SaveAtExit, const_cast<char*>(path));
   }
@@ -148,11 +169,7 @@ struct ProcessMachine {
 
 namespace winsim {
 
-bool SaveMachineFile(const std::string& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  detail::WriteMachine(out);
-  return static_cast<bool>(out);
-}
+bool SaveMachineFile(const std::string& path) { return detail::WriteFileText(path.c_str(), detail::MachineText()); }
 
 std::optional<MachineFileContents> LoadMachineFile(const std::string& path) {
   using namespace detail;

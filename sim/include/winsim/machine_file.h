@@ -29,4 +29,17 @@ struct MachineFileContents {
 // the file's; nothing when the file cannot be read.
 std::optional<MachineFileContents> LoadMachineFile(const std::string& path);
 
+// Runs a program as a separate process on this machine and waits for it: saves the machine,
+// starts `command` (the program and its arguments; a launcher such as qemu-i386 may come first)
+// with WINSIM_MACHINE_FILE set, standard input empty, and loads the machine back afterwards.
+struct ProcessRun {
+  bool started = false;
+  int hostStatus = -1;                   // what the host reports (8 bits of the exit code)
+  std::optional<uint32_t> exitCode;      // the program's full exit code
+  std::string standardOutput;
+  std::string standardError;
+  std::vector<std::string> debugOutput;  // the program's OutputDebugStringA texts
+};
+ProcessRun RunProcessOnMachine(const std::vector<std::string>& command);
+
 }  // namespace winsim
