@@ -63,6 +63,7 @@ HINF WINAPI SetupOpenInfFileA(PCSTR FileName, PCSTR InfClass, DWORD InfStyle, UI
 }
 
 void WINAPI SetupCloseInfFile(HINF InfHandle) {
+  CountCall("SetupCloseInfFile");
   if (LookupInf(InfHandle)) RemoveHandle(static_cast<HANDLE>(InfHandle));
 }
 
