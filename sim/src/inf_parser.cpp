@@ -148,11 +148,10 @@ std::string InfDocument::Substitute(const std::string& text) const {
     std::string name = text.substr(i + 1, close - i - 1);
     std::optional<std::string> value;
     if (name.empty()) value = "%";
-    for (const InfLine& line : strings && !value ? strings->lines : std::vector<InfLine>{})
-      if (line.key && Lower(*line.key) == Lower(name) && !line.fields.empty()) {
-        value = line.fields[0];
-        break;
-      }
+    for (size_t line = 0; strings && !value && line < strings->lines.size(); ++line) {
+      const InfLine& entry = strings->lines[line];
+      if (entry.key && Lower(*entry.key) == Lower(name) && !entry.fields.empty()) value = entry.fields[0];
+    }
     out += value ? *value : text.substr(i, close - i + 1);
     i = close;
   }

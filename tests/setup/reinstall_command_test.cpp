@@ -8,14 +8,9 @@
 #include "support/machine.h"
 #include "winsim/control.h"
 
-using setup_testing::AddUsbDevice;
-using setup_testing::Calls;
-using setup_testing::kModels;
-using setup_testing::ModelsInf;
+using namespace setup_testing;
 
 namespace {
-
-const char kInf[] = "C:\\pkg\\tarrowin.inf";
 
 DWORD Reinstall(const std::vector<std::string>& modelIds) {
   std::vector<std::string> lines;

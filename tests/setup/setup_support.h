@@ -13,6 +13,8 @@ namespace setup_testing {
 // A Windows-4-style INF of the given [Version] class line ("Class=MEDIA", or "" for none) whose
 // models sections Models.NTamd64 and Models.NTx86 hold `modelLines` (each a whole line).
 std::string ModelsInf(const std::vector<std::string>& modelLines, const std::string& classLine = "Class=MEDIA");
+// Where the tests put the package's INF.
+inline constexpr char kInf[] = "C:\\pkg\\tarrowin.inf";
 // The models section the tests name on the command line.
 inline constexpr char kModels[] = "Models.NTamd64";
 

@@ -9,14 +9,9 @@
 #include "support/machine.h"
 #include "winsim/control.h"
 
-using setup_testing::AddUsbDevice;
-using setup_testing::Calls;
-using setup_testing::kModels;
-using setup_testing::ModelsInf;
+using namespace setup_testing;
 
 namespace {
-
-const char kInf[] = "C:\\pkg\\tarrowin.inf";
 
 void PutPackageInf(const std::vector<std::string>& lines) { winsim::PutFile(kInf, ModelsInf(lines)); }
 
