@@ -17,8 +17,8 @@ struct Captured {
 };
 
 Captured& State() {
-  static Captured state;
-  return state;
+  static Captured* state = new Captured;  // never destroyed: read by exit handlers
+  return *state;
 }
 
 std::string Narrow(const wchar_t* text) {

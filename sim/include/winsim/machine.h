@@ -97,11 +97,16 @@ namespace winsim {
 
 // The embedded default machine: ordinary audio devices beside one device with a hidden MIDI
 // port whose output loops back to its input. Plugs them into the current machine.
+// For the device installation calls it also has the package's INF (kDefaultPackageInf), the
+// device record of the hidden-port device, and one remembered, unplugged device of the package.
 struct DefaultMachine {
   DeviceId onboardAudio;
   DeviceId usbAudioWithMidi;
   DeviceId hiddenPortDevice;
+  DEVINST hiddenPortRecord;
+  DEVINST unpluggedRecord;
 };
+inline constexpr char kDefaultPackageInf[] = "C:\\Program Files\\Tarrowin\\Driver\\tarrowin.inf";
 DefaultMachine LoadDefaultMachine();
 
 // The driver's hidden MIDI port subformats, as the package's driver declares them.

@@ -1,0 +1,166 @@
+// INF files as SetupAPI parses and opens them; the rules were checked against Wine's SetupAPI,
+// except the class comparison on opening, which Wine does not make (Windows does).
+#include <doctest/doctest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/machine.h"
+#include "winsim/control_files.h"
+
+namespace {
+
+const char kInf[] =
+    "; a comment line\r\n"
+    "[Version]\r\n"
+    "Signature=\"$Windows NT$\"\r\n"
+    "Class=%cls%\r\n"
+    "\r\n"
+    "[Models]\r\n"
+    "key=install, USB\\VID_1&PID_2 , \"q,uo\"\"te\" ; comment\r\n"
+    "nokey\r\n"
+    "ab,cd\r\n"
+    "cont=a,\\\r\n"
+    "  b\r\n"
+    "subst=x,%unknown%,%%,%CLS%\r\n"
+    "empty=x,,z\r\n"
+    "[models]\r\n"
+    "more=y,z\r\n"
+    "[Strings]\r\n"
+    "cls=\"MEDIA\"\r\n";
+
+HINF OpenTestInf(const char* infClass = nullptr) {
+  winsim::PutFile("C:\\d\\good.inf", kInf);
+  return SetupOpenInfFileA("C:\\d\\good.inf", infClass, INF_STYLE_WIN4, nullptr);
+}
+
+// Fields 0 to 4 of a line; "-" for a field that cannot be read.
+std::vector<std::string> Fields(HINF inf, DWORD index) {
+  INFCONTEXT line;
+  REQUIRE(SetupGetLineByIndexA(inf, "Models", index, &line));
+  std::vector<std::string> fields;
+  for (DWORD field = 0; field < 5; ++field) {
+    char buffer[64];
+    fields.push_back(SetupGetStringFieldA(&line, field, buffer, sizeof buffer, nullptr) ? buffer : "-");
+  }
+  return fields;
+}
+
+}  // namespace
+
+TEST_CASE("lines: keys, fields, quotes, comments, continuation, %strkey%, merged sections") {
+  testing::Machine machine;
+  HINF inf = OpenTestInf();
+  REQUIRE(inf != INVALID_HANDLE_VALUE);
+  CHECK(SetupGetLineCountA(inf, "MODELS") == 7);
+  using F = std::vector<std::string>;
+  CHECK(Fields(inf, 0) == F{"key", "install", "USB\\VID_1&PID_2", "q,uo\"te", "-"});
+  CHECK(Fields(inf, 1) == F{"nokey", "nokey", "-", "-", "-"});  // one value and no '=': its own key
+  CHECK(Fields(inf, 2) == F{"-", "ab", "cd", "-", "-"});
+  CHECK(Fields(inf, 3) == F{"cont", "a", "b", "-", "-"});
+  CHECK(Fields(inf, 4) == F{"subst", "x", "%unknown%", "%", "MEDIA"});
+  CHECK(Fields(inf, 5) == F{"empty", "x", "", "z", "-"});
+  CHECK(Fields(inf, 6) == F{"more", "y", "z", "-", "-"});
+
+  INFCONTEXT line;
+  CHECK_FALSE(SetupGetLineByIndexA(inf, "Models", 7, &line));
+  CHECK(GetLastError() == ERROR_LINE_NOT_FOUND);
+  CHECK(SetupGetLineCountA(inf, "Absent") == -1);
+  CHECK(winsim::LiveHandleCount() == 1);  // an open INF is a live handle
+  SetupCloseInfFile(inf);
+}
+
+TEST_CASE("SetupGetStringFieldA's size rules") {
+  testing::Machine machine;
+  HINF inf = OpenTestInf();
+  INFCONTEXT line;
+  REQUIRE(SetupGetLineByIndexA(inf, "Models", 0, &line));
+  char buffer[16];
+  std::memset(buffer, 'x', sizeof buffer);
+  DWORD required = 0;
+  CHECK_FALSE(SetupGetStringFieldA(&line, 2, buffer, 4, &required));
+  CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  CHECK(required == 16);
+  CHECK(buffer[0] == 'x');  // left as it was
+  required = 0;
+  CHECK(SetupGetStringFieldA(&line, 2, nullptr, 0, &required));
+  CHECK(required == 16);
+  CHECK(SetupGetStringFieldA(&line, 2, buffer, 16, nullptr));
+  CHECK(std::string(buffer) == "USB\\VID_1&PID_2");
+  SetupCloseInfFile(inf);
+}
+
+TEST_CASE("opening: style, class, and the errors for files that are no such INF") {
+  testing::Machine machine;
+  winsim::PutFile("C:\\d\\good.inf", kInf);
+  winsim::PutFile("C:\\d\\old.inf", "[Version]\r\nSignature=\"$Unknown$\"\r\nClass=Media\r\n");
+  winsim::PutFile("C:\\d\\plain.inf", "just text\r\n");
+  winsim::PutFile("C:\\d\\badsection.inf", "[Version]\r\nSignature=$Chicago$\r\n[Unclosed\r\n");
+  winsim::PutFile("C:\\d\\guid.inf", "[Version]\r\nSignature=$CHICAGO$\r\nClassGUID={4D36E96C-E325-11CE-BFC1-08002BE10318}\r\n");
+  winsim::PutFile("C:\\d\\noclass.inf", "[Version]\r\nSignature=$Windows NT$\r\n");
+  winsim::PutFile("C:\\Windows\\INF\\system.inf", kInf);
+  struct Case {
+    const char* file;
+    const char* infClass;
+    DWORD error;  // 0: opens
+    UINT errorLine;
+  } cases[] = {
+      {"C:\\d\\good.inf", "media", 0, 77},          // the substituted Class, ignoring case
+      {"C:\\d\\good.inf", "%cls%", ERROR_CLASS_MISMATCH, 77},
+      {"C:\\d\\good.inf", "Net", ERROR_CLASS_MISMATCH, 77},
+      {"C:\\d\\good.inf", nullptr, 0, 77},
+      {"C:\\d\\guid.inf", "MEDIA", 0, 77},          // the class of its ClassGUID
+      {"C:\\d\\noclass.inf", "NULL", ERROR_CLASS_MISMATCH, 77},
+      {"C:\\d\\noclass.inf", nullptr, 0, 77},
+      {"C:\\d\\old.inf", nullptr, ERROR_WRONG_INF_STYLE, 0},
+      {"C:\\d\\plain.inf", nullptr, ERROR_EXPECTED_SECTION_NAME, 1},
+      {"C:\\d\\badsection.inf", nullptr, ERROR_BAD_SECTION_NAME_LINE, 3},
+      {"C:\\d\\missing.inf", nullptr, ERROR_FILE_NOT_FOUND, 77},
+      {"C:\\nodir\\x.inf", nullptr, ERROR_PATH_NOT_FOUND, 77},
+      {"C:\\d", nullptr, ERROR_ACCESS_DENIED, 77},
+      {"system.inf", nullptr, 0, 77},               // a bare name is one of the system's INFs
+      {"good.inf", nullptr, ERROR_FILE_NOT_FOUND, 77},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(std::string(c.file));
+    CAPTURE(std::string(c.infClass ? c.infClass : "(none)"));
+    UINT errorLine = 77;
+    SetLastError(0);
+    HINF inf = SetupOpenInfFileA(c.file, c.infClass, INF_STYLE_WIN4, &errorLine);
+    CHECK((inf != INVALID_HANDLE_VALUE) == (c.error == 0));
+    if (c.error) CHECK(GetLastError() == c.error);
+    CHECK(errorLine == c.errorLine);
+    if (inf != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf);
+  }
+  HINF old = SetupOpenInfFileA("C:\\d\\old.inf", nullptr, INF_STYLE_OLDNT, nullptr);
+  CHECK(old != INVALID_HANDLE_VALUE);
+  SetupCloseInfFile(old);
+}
+
+TEST_CASE("SetupGetInfFileListA: the Windows-4 INFs of a directory as a multi-string") {
+  testing::Machine machine;
+  winsim::PutFile("C:\\d\\good.inf", kInf);
+  winsim::PutFile("C:\\d\\Guid.INF", "[Version]\r\nSignature=$Chicago$\r\n");
+  winsim::PutFile("C:\\d\\old.inf", "[Version]\r\nSignature=\"$Unknown$\"\r\n");
+  winsim::PutFile("C:\\d\\notes.txt", "[Version]\r\nSignature=$Chicago$\r\n");
+  winsim::CreateDirectoryPath("C:\\d\\sub.inf");
+  winsim::CreateDirectoryPath("C:\\empty");
+  char buffer[64];
+  std::memset(buffer, 'x', sizeof buffer);
+  DWORD required = 0;
+  CHECK(SetupGetInfFileListA("c:\\D\\", INF_STYLE_WIN4, buffer, sizeof buffer, &required));
+  CHECK(std::string(buffer, required) == std::string("good.inf\0Guid.INF\0\0", 19));
+
+  std::memset(buffer, 'x', sizeof buffer);
+  CHECK_FALSE(SetupGetInfFileListA("C:\\d", INF_STYLE_WIN4, buffer, 18, &required));
+  CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  CHECK(required == 19);
+  CHECK(buffer[0] == 'x');
+
+  CHECK(SetupGetInfFileListA("C:\\empty", INF_STYLE_WIN4, buffer, sizeof buffer, &required));
+  CHECK(required == 1);
+  CHECK(buffer[0] == '\0');
+  CHECK_FALSE(SetupGetInfFileListA("C:\\nodir", INF_STYLE_WIN4, buffer, sizeof buffer, nullptr));
+  CHECK(GetLastError() == ERROR_PATH_NOT_FOUND);
+}
