@@ -85,21 +85,27 @@ DelayTimer& Timer() {
 ResetRegistration resetPending([] {
   Timer().Stop();
   std::lock_guard guard(Lock());
-  // The callers' OVERLAPPEDs may be gone by now: pending requests are dropped untouched.
-  Pending().requests.clear();
+  // The callers' OVERLAPPEDs may be gone by now: pending requests are dropped untouched. They
+  // stay referenced, as a driver that never completes them still holds them: memory a caller
+  // deliberately left allocated for such a request is not reported as leaked.
+  static auto* abandoned = new std::list<PendingIo>;
+  abandoned->splice(abandoned->end(), Pending().requests);
 });
 
-// A thread's requests are cancelled when it ends.
+int RequestCancellation(const std::function<bool(const PendingIo&)>& which);
+
+// A thread's requests are cancelled when it ends (any thread that issued one). As on Windows,
+// the thread is over only once the cancellations the driver honours have completed.
 struct ThreadExitRegistration {
   ThreadExitRegistration() {
     OnThreadExit([](DWORD threadId) {
-      std::vector<HANDLE> events;
-      {
-        std::lock_guard guard(Lock());
-        events = EndPendingLocked([threadId](const PendingIo& io) { return io.thread == threadId; },
-                                  StatusFromError(ERROR_OPERATION_ABORTED));
-      }
-      SignalEvents(events);
+      auto ofThread = [threadId](const PendingIo& io) { return io.thread == threadId; };
+      if (RequestCancellation(ofThread) == 0) return;
+      std::unique_lock lock(Lock());
+      StateChanged().wait(lock, [&] {
+        return std::none_of(Pending().requests.begin(), Pending().requests.end(),
+                            [&](const PendingIo& io) { return ofThread(io) && io.cancelled; });
+      });
     });
   }
 } threadExitRegistration;
@@ -132,10 +138,10 @@ void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& requ
     io.request = request;
     io.event = request.overlapped->hEvent;
     io.thread = GetCurrentThreadId();
+    io.key = file->Describe(request);
     io.answer = answer;
     if (delayMs) io.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(*delayMs);
     request.overlapped->Internal = kStatusPending;
-    request.overlapped->InternalHigh = 0;
     Pending().requests.push_back(std::move(io));
   }
   if (delayMs) {
@@ -144,35 +150,86 @@ void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& requ
   }
 }
 
-// A request the device answered at once. A size query's answer carries the needed size.
+// NTSTATUS severity: only errors (0xC...) leave a request unfinished; warnings (0x8...) complete it.
+bool IsError(ULONG_PTR status) { return (status & 0xC0000000) == 0xC0000000; }
+
+// A request the device answered at once. As on Windows, an error status leaves the byte count,
+// the OVERLAPPED (still STATUS_PENDING) and its event as they were; success and warnings
+// (ERROR_MORE_DATA) write the count, complete the OVERLAPPED and signal its event.
 BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesReturned) {
-  if (bytesReturned) *bytesReturned = answer.bytes;
-  if (answer.error != ERROR_SUCCESS) {
+  ULONG_PTR status = StatusFromError(answer.error);
+  if (!IsError(status)) {
+    request.overlapped->Internal = status;
+    request.overlapped->InternalHigh = answer.bytes;
+    if (bytesReturned) *bytesReturned = answer.bytes;
+    if (request.overlapped->hEvent) SetEvent(request.overlapped->hEvent);
+  }
+  if (status != kStatusSuccess) {
     SetLastError(answer.error);
     return FALSE;
   }
-  request.overlapped->Internal = kStatusSuccess;
-  request.overlapped->InternalHigh = answer.bytes;
-  if (request.overlapped->hEvent) SetEvent(request.overlapped->hEvent);
   return TRUE;
 }
 
-// Ends the handle's pending requests that `which` selects as cancelled and signals their events.
-// Returns how many were ended, or -1 (ERROR_INVALID_HANDLE) when the handle names no file.
+// The driver is asked to cancel the requests `which` selects: each completes a moment later
+// with STATUS_CANCELLED, on the driver's schedule, unless a test made the driver ignore it.
+// Returns how many requests were asked.
+int RequestCancellation(const std::function<bool(const PendingIo&)>& which) {
+  std::vector<std::pair<uint64_t, RequestKey>> asked;
+  {
+    std::lock_guard guard(Lock());
+    for (const PendingIo& io : Pending().requests)
+      if (which(io)) asked.emplace_back(io.id, io.key);
+  }
+  std::vector<uint64_t> honoured;
+  for (const auto& [id, key] : asked)
+    if (!ConsumeIgnoredCancel(key)) honoured.push_back(id);
+  if (honoured.empty()) return static_cast<int>(asked.size());
+  {
+    std::lock_guard guard(Lock());
+    auto now = std::chrono::steady_clock::now();
+    for (PendingIo& io : Pending().requests) {
+      if (std::find(honoured.begin(), honoured.end(), io.id) == honoured.end()) continue;
+      io.answer = IoAnswer{false, ERROR_OPERATION_ABORTED, 0};
+      io.due = now;
+      io.cancelled = true;
+    }
+  }
+  Timer().EnsureRunning();
+  StateChanged().notify_all();
+  return static_cast<int>(asked.size());
+}
+
+// Asks for cancellation of the handle's requests that `which` selects. Returns how many,
+// or -1 (ERROR_INVALID_HANDLE) when the handle names no file.
 int CancelMatching(HANDLE hFile, const std::function<bool(const PendingIo&)>& which) {
   auto file = LookupAs<DeviceFile>(hFile);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return -1;
   }
-  std::vector<HANDLE> events;
+  return RequestCancellation([&](const PendingIo& io) { return io.file == file && which(io); });
+}
+
+// A handle opened without FILE_FLAG_OVERLAPPED (or a call without an OVERLAPPED) is
+// synchronous: the call returns only when the request has completed.
+void WaitUntilComplete(const OVERLAPPED* overlapped) {
+  std::unique_lock lock(Lock());
+  StateChanged().wait(lock, [overlapped] { return overlapped->Internal != kStatusPending; });
+}
+
+BOOL ReportCompletion(const OVERLAPPED& overlapped, LPDWORD bytes) {
+  ULONG_PTR status;
+  ULONG_PTR transferred;
   {
     std::lock_guard guard(Lock());
-    events = EndPendingLocked([&](const PendingIo& io) { return io.file == file && which(io); },
-                              StatusFromError(ERROR_OPERATION_ABORTED));
+    status = overlapped.Internal;
+    transferred = overlapped.InternalHigh;
   }
-  SignalEvents(events);
-  return static_cast<int>(events.size());
+  if (!IsError(status) && bytes) *bytes = static_cast<DWORD>(transferred);
+  if (status == kStatusSuccess) return TRUE;
+  SetLastError(ErrorFromStatus(status));
+  return FALSE;
 }
 
 }  // namespace
@@ -224,6 +281,8 @@ std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>
 void SignalEvents(const std::vector<HANDLE>& events) {
   for (HANDLE event : events)
     if (event) SetEvent(event);
+  // Synchronous callers wait on the OVERLAPPED itself, which may have no event.
+  if (!events.empty()) StateChanged().notify_all();
 }
 
 }  // namespace winsim::detail
@@ -232,7 +291,8 @@ using namespace winsim::detail;
 
 extern "C" {
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD dwFlagsAndAttributes,
+                          HANDLE) {
   DWORD error = 0;
   if (ConsumeFault("CreateFileA", &error)) {
     SetLastError(error);
@@ -245,28 +305,32 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  file->overlapped = (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
   return InsertHandle(file);
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped) {
+  DWORD error = 0;
+  if (ConsumeFault("DeviceIoControl", &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
   auto file = LookupAs<DeviceFile>(hDevice);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  // Every file here is opened for overlapped I/O, which needs an OVERLAPPED.
-  if (lpOverlapped == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  OVERLAPPED local{};
+  bool synchronous = !file->overlapped || lpOverlapped == nullptr;
+  OVERLAPPED* overlapped = lpOverlapped ? lpOverlapped : &local;
   // As on Windows, the request's event is reset when the request starts: a signal given
   // before the call is lost.
-  if (lpOverlapped->hEvent) ResetEvent(lpOverlapped->hEvent);
-  lpOverlapped->Internal = kStatusPending;
+  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
+  overlapped->Internal = kStatusPending;
   IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
-                    static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, lpOverlapped};
+                    static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, overlapped};
   std::optional<RequestFault> fault = ConsumeRequestFault(file->Describe(request));
   if (fault && fault->action == FaultAction::Fail) return FinishNow(request, IoAnswer{false, fault->value, 0}, lpBytesReturned);
 
@@ -280,18 +344,33 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   } else {
     return FinishNow(request, answer, lpBytesReturned);
   }
-  if (lpBytesReturned) *lpBytesReturned = 0;
+  if (synchronous) {
+    WaitUntilComplete(overlapped);
+    return ReportCompletion(*overlapped, lpBytesReturned);
+  }
+  // Windows copies the OVERLAPPED's current InternalHigh, which the request has not written yet.
+  if (lpBytesReturned) *lpBytesReturned = static_cast<DWORD>(overlapped->InternalHigh);
   SetLastError(ERROR_IO_PENDING);
   return FALSE;
 }
 
 BOOL WINAPI CancelIo(HANDLE hFile) {
+  DWORD error = 0;
+  if (ConsumeFault("CancelIo", &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
   DWORD thread = GetCurrentThreadId();
-  // Only the calling thread's requests on the handle.
+  // Only the calling thread's requests on the handle; they complete later.
   return CancelMatching(hFile, [thread](const PendingIo& io) { return io.thread == thread; }) >= 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+  DWORD error = 0;
+  if (ConsumeFault("CancelIoEx", &error)) {
+    SetLastError(error);
+    return FALSE;
+  }
   // Any thread's requests: all of the handle's, or the one of that OVERLAPPED.
   int cancelled = CancelMatching(
       hFile, [lpOverlapped](const PendingIo& io) { return lpOverlapped == nullptr || io.request.overlapped == lpOverlapped; });
@@ -301,8 +380,8 @@ BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                                 BOOL bWait) {
-  if (!LookupAs<DeviceFile>(hFile) || lpOverlapped == nullptr) {
-    SetLastError(lpOverlapped ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+  if (lpOverlapped == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   ULONG_PTR status;
@@ -315,16 +394,24 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
       SetLastError(ERROR_IO_INCOMPLETE);
       return FALSE;
     }
-    if (WaitForSingleObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    // Without an event Windows waits on the file handle itself.
+    if (lpOverlapped->hEvent) {
+      if (WaitForSingleObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    } else if (!LookupAs<DeviceFile>(hFile)) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    } else {
+      WaitUntilComplete(lpOverlapped);
+    }
+  }
+  {
     std::lock_guard guard(Lock());
     status = lpOverlapped->Internal;
+    *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
   }
-  *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
-  if (status != kStatusSuccess) {
-    SetLastError(ErrorFromStatus(status));
-    return FALSE;
-  }
-  return TRUE;
+  if (status == kStatusSuccess) return TRUE;
+  SetLastError(ErrorFromStatus(status));
+  return FALSE;
 }
 
 }  // extern "C"

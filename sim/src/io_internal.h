@@ -48,6 +48,8 @@ struct RequestKey {
 // An open file on a device interface: a filter or a pin.
 struct DeviceFile : KernelObject {
   std::shared_ptr<InterfaceRecord> record;
+  // Opened with FILE_FLAG_OVERLAPPED; requests on other handles complete inside the call.
+  bool overlapped = true;
   // Called without the lock.
   virtual IoAnswer Ioctl(IoRequest& request) = 0;
   // Called without the lock once a pending answer has been queued.
@@ -55,12 +57,14 @@ struct DeviceFile : KernelObject {
   virtual RequestKey Describe(const IoRequest& request) const = 0;
 };
 
-enum class FaultAction { Fail, Hold, Delay };
+enum class FaultAction { Fail, Hold, Delay, IgnoreCancel };
 struct RequestFault {
   FaultAction action;
   DWORD value;  // the error for Fail, the milliseconds for Delay
 };
 std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key);
+// True when the driver is to ignore a cancellation of a request with this key.
+bool ConsumeIgnoredCancel(const RequestKey& key);
 
 // Pending requests, guarded by Lock().
 struct PendingIo {
@@ -69,9 +73,11 @@ struct PendingIo {
   IoRequest request;
   HANDLE event = nullptr;
   DWORD thread = 0;
+  RequestKey key;
   // A held or delayed request carries the answer it completes with.
   std::optional<IoAnswer> answer;
   std::optional<std::chrono::steady_clock::time_point> due;
+  bool cancelled = false;  // the driver took a cancellation and completes it when due
 };
 
 // Completes a pending request (writes the OVERLAPPED) and returns its event, which the

@@ -309,6 +309,8 @@ DWORD CreatePinFile(HANDLE filterHandle, const KSPIN_CONNECT* connect, HANDLE* p
     if (error != ERROR_SUCCESS) return error;
     pin->record = filter->record;
     pin->epoch = filter->epoch;
+    // The pin handle takes the filter handle's mode, as KsCreatePin opens it.
+    pin->overlapped = filter->overlapped;
     pin->info.pinId = connect->PinId;
     pin->info.connect = *connect;
     pin->info.format = format;

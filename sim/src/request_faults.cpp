@@ -40,9 +40,12 @@ void Add(const RequestMatch& match, RequestFault fault, int times, int skip = 0)
 
 }  // namespace
 
-std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) {
+namespace {
+
+std::optional<RequestFault> Consume(const RequestKey& key, bool cancelling) {
   std::lock_guard guard(Lock());
   for (Entry& entry : Entries()) {
+    if ((entry.fault.action == FaultAction::IgnoreCancel) != cancelling) continue;
     if (entry.times == 0 || !Matches(entry.match, key)) continue;
     if (entry.skip > 0) {
       --entry.skip;
@@ -53,6 +56,12 @@ std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) {
   }
   return std::nullopt;
 }
+
+}  // namespace
+
+std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) { return Consume(key, false); }
+
+bool ConsumeIgnoredCancel(const RequestKey& key) { return Consume(key, true).has_value(); }
 
 }  // namespace winsim::detail
 
@@ -68,6 +77,10 @@ void HoldRequests(const RequestMatch& match, int times) {
 
 void DelayRequests(const RequestMatch& match, DWORD milliseconds, int times) {
   detail::Add(match, {detail::FaultAction::Delay, milliseconds}, times);
+}
+
+void IgnoreCancellation(const RequestMatch& match, int times) {
+  detail::Add(match, {detail::FaultAction::IgnoreCancel, 0}, times);
 }
 
 }  // namespace winsim
