@@ -1,5 +1,6 @@
 // SetupAPI device information sets and device interfaces.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "internal.h"
@@ -49,6 +50,17 @@ void FillDevInfoData(PSP_DEVINFO_DATA data, const InterfaceRecord& record) {
   data->Reserved = static_cast<ULONG_PTR>(record.device);
 }
 
+// Windows lists a class's interfaces in the order of their registry key names, which sort
+// without regard to case (compared in upper case): not in the order the devices arrived.
+void SortByInterfaceName(std::vector<std::shared_ptr<InterfaceRecord>>& interfaces) {
+  auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  std::stable_sort(interfaces.begin(), interfaces.end(),
+                   [&](const auto& a, const auto& b) { return upper(a->path) < upper(b->path); });
+}
+
 HDEVINFO NewSet(std::vector<std::shared_ptr<InterfaceRecord>> interfaces) {
   auto set = std::make_shared<DeviceInfoSet>();
   set->interfaces = std::move(interfaces);
@@ -75,6 +87,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR, HWND, DWORD F
   }
   std::vector<std::shared_ptr<InterfaceRecord>> members =
       (Flags & DIGCF_PRESENT) ? PresentInterfaces(*ClassGuid) : KnownInterfaces(*ClassGuid);
+  SortByInterfaceName(members);
   return NewSet(std::move(members));
 }
 

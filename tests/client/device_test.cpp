@@ -22,7 +22,9 @@ DevicePtr Create(TarrowinHiddenMIDI::Connection* connection, int index) {
 
 HiddenDevice Numbered(int serial) {
   HiddenDevice device;
-  device.instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&" + std::to_string(serial);
+  // Zero-padded: interfaces are listed in the order of their names.
+  std::string number = std::to_string(serial);
+  device.instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&" + std::string(3 - number.size(), '0') + number;
   device.friendlyName = winsim::FriendlyNameValue("Port " + std::to_string(serial));
   return device;
 }
