@@ -42,7 +42,8 @@ ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
       m_pDevice(pDevice),
       m_pfnCallback(NULL),
       m_pCallbackContext(NULL),
-      m_delivering(false) {
+      m_cDeliveriesStarted(0),
+      m_cDeliveriesEnded(0) {
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
 }
 
@@ -80,11 +81,25 @@ void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, voi
   }
   m_pfnCallback = pfnCallback;
   m_pCallbackContext = pContext;
+  ULONG cStarted = m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
   // Once SetCallback returns, the old pair is no longer in use: a delivery that took it
   // before the change is waited for, except from inside a callback of this input.
   if (GetCurrentThreadId() == m_dwThreadId) return;
-  while (m_delivering.load()) Sleep(0);
+  WaitForDeliveriesBefore(cStarted);
+}
+
+void ClientInput::WaitForDeliveriesBefore(ULONG cStarted) {
+  // The callback may be waiting for this very thread, for example in a SendMessage to one of
+  // its windows: messages sent to the thread are processed while it waits, as COM's modal
+  // loop does. Deliveries end at once or after their callback, so the wait is polled.
+  const DWORD kPollMs = 1;
+  while (static_cast<LONG>(m_cDeliveriesEnded.load(std::memory_order_acquire) - cStarted) < 0) {
+    if (MsgWaitForMultipleObjects(0, NULL, FALSE, kPollMs, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+      MSG msg;
+      PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);  // runs the sent messages, removes nothing
+    }
+  }
 }
 
 bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
@@ -94,11 +109,10 @@ void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
   }
   TarrowinHiddenMIDI::InputCallback pfnCallback = m_pfnCallback;
   void* pContext = m_pCallbackContext;
-  m_delivering.store(pfnCallback != NULL);
+  ++m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
-  if (pfnCallback == NULL) return;
-  pfnCallback(pData, cbData, pContext);
-  m_delivering.store(false);
+  if (pfnCallback != NULL) pfnCallback(pData, cbData, pContext);
+  m_cDeliveriesEnded.fetch_add(1, std::memory_order_release);
 }
 
 DWORD WINAPI ClientInput::ReceiveThread(LPVOID pParameter) { return static_cast<ClientInput*>(pParameter)->Receive(); }

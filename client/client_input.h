@@ -46,10 +46,14 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   DWORD m_dwThreadId;
   std::atomic<bool> m_stopRequested;
   ClientDevice* m_pDevice;
+  void WaitForDeliveriesBefore(ULONG cStarted);
+
   // The callback and its context change together: a short spin lock guards the pair, and
-  // each delivery copies it before calling out, marking the call as in progress.
+  // each delivery copies it before calling out. Deliveries are counted as they start (under
+  // the lock) and as they end, so SetCallback knows which calls still use the old pair.
   std::atomic_flag m_callbackLock;
   TarrowinHiddenMIDI::InputCallback m_pfnCallback;
   void* m_pCallbackContext;
-  std::atomic<bool> m_delivering;
+  ULONG m_cDeliveriesStarted;  // guarded by m_callbackLock
+  std::atomic<ULONG> m_cDeliveriesEnded;
 };

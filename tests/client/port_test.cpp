@@ -245,6 +245,55 @@ TEST_CASE("after SetCallback returns, the old callback is no longer running") {
   testing::Destroy(input);
 }
 
+namespace {
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER) return 1;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A callback that hands its bytes to a window thread with SendMessage.
+struct ToWindow {
+  HWND window = nullptr;
+  std::atomic<bool> entered{false}, answered{false};
+};
+
+void TARROWIN_CALLBACK SendToWindow(const unsigned char*, unsigned int, void* context) {
+  auto* state = static_cast<ToWindow*>(context);
+  state->entered = true;
+  if (SendMessageA(state->window, WM_USER, 0, 0) == 1) state->answered = true;
+}
+
+}  // namespace
+
+TEST_CASE("SetCallback on a window thread that the callback is sending to returns") {
+  HiddenDevice hidden;
+  hidden.loopback = true;
+  OpenDevice open(hidden);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = CountingProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "PortTestWindow";
+  REQUIRE(RegisterClassExA(&windowClass) != 0);
+  ToWindow state;
+  state.window = CreateWindowExA(0, "PortTestWindow", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+  REQUIRE(state.window != nullptr);
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  input->SetCallback(SendToWindow, &state);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  winsim::ReceiveMidi(open.path, {0xF8});
+  REQUIRE(testing::WaitUntil([&] { return state.entered.load(); }));
+  // The callback now waits for this thread, which waits for the callback.
+  input->SetCallback(nullptr, nullptr);
+  CHECK(state.answered);
+  testing::Destroy(input);
+  CHECK(DestroyWindow(state.window));
+  CHECK(UnregisterClassA("PortTestWindow", GetModuleHandleA(nullptr)));
+}
+
 TEST_CASE("an input without a capture pin still answers IsPresent and closes after one sleep") {
   HiddenDevice hidden;
   hidden.withInputPin = false;
