@@ -48,7 +48,7 @@ class DelayTimer {
     while (!m_stop) {
       auto now = std::chrono::steady_clock::now();
       std::optional<std::chrono::steady_clock::time_point> next;
-      std::vector<HANDLE> events;
+      std::vector<EventRef> events;
       for (auto it = Pending().requests.begin(); it != Pending().requests.end();) {
         PendingIo& io = *it++;
         if (!io.due) continue;
@@ -130,13 +130,15 @@ const StatusMapping kStatusMappings[] = {
 
 void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& request,
                   std::optional<IoAnswer> answer, std::optional<DWORD> delayMs) {
+  // Looked up before the lock is taken: LookupHandle takes it itself.
+  EventRef eventObject = LookupHandle(request.overlapped->hEvent);
   {
     std::lock_guard guard(Lock());
     PendingIo io;
     io.id = Pending().nextId++;
     io.file = file;
     io.request = request;
-    io.event = request.overlapped->hEvent;
+    io.event = eventObject;
     io.thread = GetCurrentThreadId();
     io.key = file->Describe(request);
     io.answer = answer;
@@ -246,13 +248,13 @@ DWORD ErrorFromStatus(ULONG_PTR status) {
   return ERROR_GEN_FAILURE;
 }
 
-HANDLE CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes) {
+EventRef CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes) {
   auto& requests = Pending().requests;
   auto found = std::find_if(requests.begin(), requests.end(), [id](const PendingIo& io) { return io.id == id; });
-  if (found == requests.end()) return nullptr;
+  if (found == requests.end()) return {};
   found->request.overlapped->InternalHigh = bytes;
   found->request.overlapped->Internal = status;
-  HANDLE event = found->event;
+  EventRef event = found->event;
   requests.erase(found);
   return event;
 }
@@ -269,18 +271,18 @@ size_t CountQueuedLocked(const DeviceFile* file, DWORD code) {
   });
 }
 
-std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status) {
+std::vector<EventRef> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status) {
   std::vector<uint64_t> ids;
   for (const PendingIo& io : Pending().requests)
     if (which(io)) ids.push_back(io.id);
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   for (uint64_t id : ids) events.push_back(CompleteLocked(id, status, 0));
   return events;
 }
 
-void SignalEvents(const std::vector<HANDLE>& events) {
-  for (HANDLE event : events)
-    if (event) SetEvent(event);
+void SignalEvents(const std::vector<EventRef>& events) {
+  for (const EventRef& event : events)
+    if (event) SetEventObject(*event);
   // Synchronous callers wait on the OVERLAPPED itself, which may have no event.
   if (!events.empty()) StateChanged().notify_all();
 }
@@ -425,7 +427,7 @@ size_t HeldRequestCount() {
 }
 
 void ReleaseHeldRequests() {
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   {
     std::lock_guard guard(detail::Lock());
     std::vector<std::pair<uint64_t, detail::IoAnswer>> held;

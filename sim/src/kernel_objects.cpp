@@ -44,6 +44,17 @@ struct Thread : KernelObject {
 };
 
 }  // namespace
+
+void SetEventObject(KernelObject& object) {
+  auto* event = dynamic_cast<Event*>(&object);
+  if (event == nullptr) return;
+  {
+    std::lock_guard guard(Lock());
+    event->signaled = true;
+  }
+  StateChanged().notify_all();
+}
+
 }  // namespace winsim::detail
 
 using namespace winsim::detail;

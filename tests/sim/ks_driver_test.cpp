@@ -222,6 +222,22 @@ TEST_CASE("a thread's pending requests are cancelled when it ends, whoever made 
   CloseHandle(overlapped.hEvent);
 }
 
+TEST_CASE("a pending request signals its own event object, not whatever now has the handle value") {
+  testing::Machine machine;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
+  CapturePin capture(path);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CHECK_FALSE(capture.Read(&overlapped));
+  CloseHandle(overlapped.hEvent);
+  HANDLE reused = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CHECK(reused == overlapped.hEvent);
+  winsim::ReceiveMidi(path, {0xFE});
+  CHECK(overlapped.Internal == 0);
+  CHECK_FALSE(Signalled(reused));
+  CloseHandle(reused);
+}
+
 TEST_CASE("interface paths open as filters, several times at once, and only while present") {
   testing::Machine machine;
   winsim::DeviceId id = 0;
