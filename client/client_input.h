@@ -32,10 +32,13 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
   static DWORD WINAPI ReceiveThread(LPVOID pParameter);
   DWORD Receive();
-  // True when the pending read ended with data from the driver.
-  bool ReadSucceeded();
-  void EndQueuedRead();
+  void PauseAfterFailedRead();
+  // Cancels the outstanding read and waits a bounded time for it: false when the driver still holds it.
+  bool EndQueuedRead();
   void WaitForReceiveThread();
+  // The destructor's work; false when the driver still holds a read into this object.
+  bool Shutdown();
+  bool ReadStillPending();
 
   BYTE m_abReadBuffer[kMidiReadBufferSize];
   KSSTREAM_HEADER m_readHeader;
@@ -45,6 +48,7 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   HANDLE m_hThread;
   DWORD m_dwThreadId;
   std::atomic<bool> m_stopRequested;
+  bool m_bReadHeld;  // written by the receive thread before it ends
   ClientDevice* m_pDevice;
   void WaitForDeliveriesBefore(ULONG cStarted);
 

@@ -439,6 +439,16 @@ void ReleaseHeldRequests() {
   detail::SignalEvents(events);
 }
 
+void EndPendingRequests(const RequestMatch& match, DWORD error) {
+  std::vector<detail::EventRef> events;
+  {
+    std::lock_guard guard(detail::Lock());
+    events = detail::EndPendingLocked([&](const detail::PendingIo& io) { return detail::MatchesRequest(match, io.key); },
+                                      detail::StatusFromError(error));
+  }
+  detail::SignalEvents(events);
+}
+
 size_t PendingRequestCount() {
   std::lock_guard guard(detail::Lock());
   return detail::Pending().requests.size();

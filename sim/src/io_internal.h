@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "internal.h"
+#include "winsim/control_ks.h"
 
 namespace winsim::detail {
 
@@ -63,6 +64,7 @@ struct RequestFault {
   DWORD value;  // the error for Fail, the milliseconds for Delay
 };
 std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key);
+bool MatchesRequest(const RequestMatch& match, const RequestKey& key);
 // True when the driver is to ignore a cancellation of a request with this key.
 bool ConsumeIgnoredCancel(const RequestKey& key);
 

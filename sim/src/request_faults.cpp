@@ -24,7 +24,9 @@ ResetRegistration resetFaults([] {
   Entries().clear();
 });
 
-bool Matches(const RequestMatch& match, const RequestKey& key) {
+}  // namespace
+
+bool MatchesRequest(const RequestMatch& match, const RequestKey& key) {
   if (!match.interfacePath.empty() && Lower(match.interfacePath) != key.path) return false;
   if (match.ioctl != 0 && match.ioctl != key.code) return false;
   if (match.propertySet && (!key.set || !IsEqualGUID(*match.propertySet, *key.set))) return false;
@@ -32,6 +34,8 @@ bool Matches(const RequestMatch& match, const RequestKey& key) {
   if (match.pinId && key.pinId != match.pinId) return false;
   return true;
 }
+
+namespace {
 
 void Add(const RequestMatch& match, RequestFault fault, int times, int skip = 0) {
   std::lock_guard guard(Lock());
@@ -46,7 +50,7 @@ std::optional<RequestFault> Consume(const RequestKey& key, bool cancelling) {
   std::lock_guard guard(Lock());
   for (Entry& entry : Entries()) {
     if ((entry.fault.action == FaultAction::IgnoreCancel) != cancelling) continue;
-    if (entry.times == 0 || !Matches(entry.match, key)) continue;
+    if (entry.times == 0 || !MatchesRequest(entry.match, key)) continue;
     if (entry.skip > 0) {
       --entry.skip;
       continue;
