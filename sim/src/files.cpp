@@ -220,6 +220,15 @@ void WaitUntilComplete(const OVERLAPPED* overlapped) {
   StateChanged().wait(lock, [overlapped] { return overlapped->Internal != kStatusPending; });
 }
 
+// An interface path names a symbolic link; when it is absent and a reference string follows
+// it, Windows reports the path, not the file, as missing.
+DWORD AbsentFileError(LPCSTR path) {
+  if (path == nullptr) return ERROR_PATH_NOT_FOUND;
+  std::string name = path;
+  if (name.rfind("\\\\?\\", 0) == 0) name.erase(0, 4);
+  return name.find('\\') == std::string::npos ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
 BOOL ReportCompletion(const OVERLAPPED& overlapped, LPDWORD bytes) {
   ULONG_PTR status;
   ULONG_PTR transferred;
@@ -304,7 +313,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES
   auto record = lpFileName ? FindInterface(lpFileName) : nullptr;
   std::shared_ptr<DeviceFile> file = record ? OpenFilterFile(record) : nullptr;
   if (!file) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    SetLastError(AbsentFileError(lpFileName));
     return INVALID_HANDLE_VALUE;
   }
   file->overlapped = (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;

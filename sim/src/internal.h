@@ -75,6 +75,7 @@ struct InterfaceRecord {
   GUID category = GUID_NULL;
   std::optional<std::vector<BYTE>> friendlyName;
   DWORD friendlyNameType = REG_SZ;
+  bool hasKey = true;
   FilterDesc filter;
   DeviceId device = 0;
   std::string instanceId;

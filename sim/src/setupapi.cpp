@@ -103,6 +103,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID*, HWND) {
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   if (!LookupSet(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(static_cast<HANDLE>(DeviceInfoSet));
+  SetLastError(ERROR_SUCCESS);  // SetupAPI reports its success in the last error too
   return TRUE;
 }
 
@@ -137,8 +138,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_
                                              PSP_DEVINFO_DATA DeviceInfoData) {
   auto set = LookupSet(DeviceInfoSet);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (DeviceInterfaceData == nullptr || DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
-    return Fail(ERROR_INVALID_USER_BUFFER);
+  if (DeviceInterfaceData == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   auto member = MemberOf(*set, DeviceInterfaceData);
   if (!member) return Fail(ERROR_INVALID_PARAMETER);
   DWORD error = 0;
@@ -155,11 +156,12 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_
   if (!ValidSize(DeviceInfoData, DeviceInfoData ? DeviceInfoData->cbSize : 0, sizeof(SP_DEVINFO_DATA)))
     return Fail(ERROR_INVALID_USER_BUFFER);
   if (RequiredSize) *RequiredSize = required;
+  // The device's data is filled also when the path does not fit, as on Windows.
+  if (DeviceInfoData) FillDevInfoData(DeviceInfoData, *member);
   if (DeviceInterfaceDetailData == nullptr || DeviceInterfaceDetailDataSize < required)
     return Fail(ERROR_INSUFFICIENT_BUFFER);
 
   std::memcpy(DeviceInterfaceDetailData->DevicePath, member->path.c_str(), member->path.size() + 1);
-  if (DeviceInfoData) FillDevInfoData(DeviceInfoData, *member);
   return TRUE;
 }
 
@@ -198,6 +200,7 @@ HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_
   if (!member) return fail(ERROR_INVALID_PARAMETER);
   DWORD error = 0;
   if (ConsumeFault("SetupDiOpenDeviceInterfaceRegKey", &error)) return fail(error);
+  if (!member->hasKey) return fail(ERROR_FILE_NOT_FOUND);
   std::map<std::string, RegistryValue> values;
   if (member->friendlyName) values["friendlyname"] = RegistryValue{member->friendlyNameType, *member->friendlyName};
   return OpenKeyHandle(std::move(values));

@@ -88,7 +88,7 @@ TEST_CASE("a filter that cannot be opened reports the path and the error") {
   CHECK(filter->Instantiate() == E_FAIL);
   CHECK(filter->m_handle == INVALID_HANDLE_VALUE);
   CHECK(kstest::Messages() == std::vector<std::string>{std::string("CKsFilter::Instantiate: CreateFile failed for device ") +
-                                                       path + ".  ErrorCode = 0x00000002"});
+                                                       path + ".  ErrorCode = 0x00000003"});
 }
 
 TEST_CASE("pins are sorted by data flow and communication; BOTH goes into two lists") {

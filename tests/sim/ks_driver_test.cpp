@@ -244,6 +244,9 @@ TEST_CASE("interface paths open as filters, several times at once, and only whil
   std::string path = Plug(winsim::HiddenMidiFilter(kHidden), &id);
   CHECK(Open("\\\\?\\usb#nothing#here") == INVALID_HANDLE_VALUE);
   CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
+  // With a reference string after the missing link, the path is what is missing.
+  CHECK(Open("\\\\?\\usb#nothing#here\\global") == INVALID_HANDLE_VALUE);
+  CHECK(GetLastError() == ERROR_PATH_NOT_FOUND);
 
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -255,7 +258,7 @@ TEST_CASE("interface paths open as filters, several times at once, and only whil
 
   winsim::UnplugDevice(id);
   CHECK(Open(path) == INVALID_HANDLE_VALUE);
-  CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
+  CHECK(GetLastError() == ERROR_PATH_NOT_FOUND);  // the link is gone; the reference string follows it
   winsim::ReplugDevice(id);
   HANDLE third = Open(path);
   CHECK(third != INVALID_HANDLE_VALUE);

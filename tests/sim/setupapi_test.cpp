@@ -115,6 +115,27 @@ TEST_CASE("structure sizes are checked as Windows checks them") {
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, &devinfo));
   CHECK(GetLastError() == ERROR_INVALID_USER_BUFFER);
+  // The device's data comes back also when the path does not fit.
+  devinfo.cbSize = sizeof devinfo;
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, nullptr, &devinfo));
+  CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  CHECK(devinfo.DevInst != 0);
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, nullptr, detail, sizeof buffer, nullptr, nullptr));
+  CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+TEST_CASE("an interface without a registry key has none to open") {
+  testing::Machine machine;
+  winsim::InterfaceDesc desc;
+  desc.hasKey = false;
+  winsim::PlugDevice({"USB\\VID_1\\NOKEY", {desc}});
+  HDEVINFO set = SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  SP_DEVICE_INTERFACE_DATA data{};
+  data.cbSize = sizeof data;
+  REQUIRE(SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_AUDIO, 0, &data));
+  CHECK(SetupDiOpenDeviceInterfaceRegKey(set, &data, 0, KEY_READ) == static_cast<HKEY>(INVALID_HANDLE_VALUE));
+  CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
   SetupDiDestroyDeviceInfoList(set);
 }
 
