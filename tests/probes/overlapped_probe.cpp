@@ -53,7 +53,7 @@ int main() {
   probe::Result("DeviceIoControl on an event",
                 DeviceIoControl(event, 0x2F0003, NULL, 0, NULL, 0, &returned, &overlapped));
   SetLastError(probe::kUnset);
-  probe::Result("CancelIo on INVALID_HANDLE_VALUE", CancelIo(INVALID_HANDLE_VALUE));
+  probe::Result("CancelIo on an event", CancelIo(event));
   SetLastError(probe::kUnset);
   probe::Result("CancelIoEx on NULL", CancelIoEx(NULL, NULL));
   SetLastError(probe::kUnset);
