@@ -164,7 +164,7 @@ BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesRe
     request.overlapped->Internal = status;
     request.overlapped->InternalHigh = answer.bytes;
     if (bytesReturned) *bytesReturned = answer.bytes;
-    if (request.overlapped->hEvent) SetEvent(request.overlapped->hEvent);
+    if (request.overlapped->hEvent) SetEventState(request.overlapped->hEvent, true);
   }
   if (status != kStatusSuccess) {
     SetLastError(answer.error);
@@ -323,11 +323,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped) {
-  DWORD error = 0;
-  if (ConsumeFault("DeviceIoControl", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (FailsByFault("DeviceIoControl")) return FALSE;
   auto file = LookupAs<DeviceFile>(hDevice);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -338,7 +334,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   OVERLAPPED* overlapped = lpOverlapped ? lpOverlapped : &local;
   // As on Windows, the request's event is reset when the request starts: a signal given
   // before the call is lost.
-  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
+  if (overlapped->hEvent) SetEventState(overlapped->hEvent, false);
   overlapped->Internal = kStatusPending;
   IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
                     static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, overlapped};
@@ -366,22 +362,14 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 }
 
 BOOL WINAPI CancelIo(HANDLE hFile) {
-  DWORD error = 0;
-  if (ConsumeFault("CancelIo", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (FailsByFault("CancelIo")) return FALSE;
   DWORD thread = GetCurrentThreadId();
   // Only the calling thread's requests on the handle; they complete later.
   return CancelMatching(hFile, [thread](const PendingIo& io) { return io.thread == thread; }) >= 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
-  DWORD error = 0;
-  if (ConsumeFault("CancelIoEx", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (FailsByFault("CancelIoEx")) return FALSE;
   // Any thread's requests: all of the handle's, or the one of that OVERLAPPED.
   int cancelled = CancelMatching(
       hFile, [lpOverlapped](const PendingIo& io) { return lpOverlapped == nullptr || io.request.overlapped == lpOverlapped; });
@@ -391,6 +379,7 @@ BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                                 BOOL bWait) {
+  if (FailsByFault("GetOverlappedResult")) return FALSE;
   if (lpOverlapped == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -407,7 +396,7 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
     }
     // Without an event Windows waits on the file handle itself.
     if (lpOverlapped->hEvent) {
-      if (WaitForSingleObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+      if (WaitForObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
     } else if (!LookupAs<DeviceFile>(hFile)) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
