@@ -46,7 +46,23 @@ const unsigned int kDeleteFreesMemory = 1;
 typedef void(TARROWIN_CALLBACK* NotifyCallback)(void* context);
 
 // Called on an input's receive thread with the bytes of one received record; the bytes are
-// valid only during the call.
+// valid only during the call. One call at a time per input; the next record is read only
+// after the call returns, so return promptly.
+//
+// Inside the callback a host may:
+// - copy the bytes, call Send on any output, and call SetCallback on this input (the new
+//   pair is used from the next record on);
+// - hand the bytes to a window thread with SendMessage. That thread may call SetCallback on
+//   this input meanwhile: SetCallback keeps processing the messages sent to its thread while
+//   it waits for a delivery in progress.
+// It must not:
+// - destroy this input, or wait for a thread that is destroying it (the destructor waits
+//   for the callback to return);
+// - wait for a lock or event of the host's own that a thread holds while it calls
+//   SetCallback on this input or destroys it: SetCallback processes sent messages while it
+//   waits, but it cannot release the host's locks.
+// Once SetCallback returns on another thread, the old callback and context are no longer in
+// use, so the host may free the old context.
 typedef void(TARROWIN_CALLBACK* InputCallback)(const unsigned char* data, unsigned int count, void* context);
 
 class Device;

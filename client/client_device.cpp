@@ -45,6 +45,10 @@ int ClientDevice::GetOutputCount() { return 1; }
 CKsMidiFilter* ClientDevice::ReferencePortFilter(int index) const {
   // The position is a 32-bit sum; computed unsigned so that it wraps as the host expects.
   LONG lPosition = static_cast<LONG>(static_cast<ULONG>(m_lPosition) + static_cast<ULONG>(index));
+  // A position names whatever device is there now: the device's own port must reach the
+  // device itself, or the host's MIDI would go to another device. Index 1 keeps naming the
+  // next position.
+  if (index == 0) return ReferenceOwnHiddenPortFilter(lPosition, m_pFilter->m_szFilterName);
   return ReferenceHiddenPortFilter(lPosition);
 }
 

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "client/client_device.h"
-#include "client/deleting_destructor.h"
 #include "client/port_common.h"
 
 namespace {
@@ -14,6 +13,10 @@ const DWORD kInstantiateFailed = static_cast<DWORD>(-2);
 const DWORD kFirstStateStepFailed = static_cast<DWORD>(-3);  // -4 and -5 for the next steps
 
 const DWORD kStopPollMs = 10;
+// A read the driver refused or failed is tried again after this pause while the device is there.
+const DWORD kReadRetryPauseMs = 50;
+// How long the receive thread waits for its cancelled read, as long as an output waits for its write.
+const DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
@@ -39,22 +42,39 @@ ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
       m_hThread(NULL),
       m_dwThreadId(0),
       m_stopRequested(false),
+      m_bReadHeld(false),
       m_pDevice(pDevice),
       m_pfnCallback(NULL),
       m_pCallbackContext(NULL),
-      m_delivering(false) {
+      m_cDeliveriesStarted(0),
+      m_cDeliveriesEnded(0) {
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
 }
 
-ClientInput::~ClientInput() {
-  if (m_pPin != NULL) m_pPin->CancelPendingIo();
+ClientInput::~ClientInput() {}
+
+bool ClientInput::Shutdown() {
   m_stopRequested = true;
   if (m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
   WaitForReceiveThread();
+  // Only now: while the receive thread still creates the pin it writes the pin's handle. The
+  // call cancels what this thread issued on the pin, which is the same before and after.
+  if (m_pPin != NULL) m_pPin->CancelPendingIo();
   if (m_pPin != NULL) StopPin(m_pPin);
   DropReference(m_pFilter);
+  // A read the driver kept after its cancellation may have ended with the stop or the close;
+  // if it has not, the driver still holds this object's buffer, header and OVERLAPPED.
+  bool bReusable = !m_bReadHeld || !ReadStillPending();
+  // The request references the event object itself, so its handle may go.
   if (m_readOverlapped.hEvent != NULL) CloseHandle(m_readOverlapped.hEvent);
   if (m_hThread != NULL) CloseHandle(m_hThread);
+  return bReusable;
+}
+
+bool ClientInput::ReadStillPending() {
+  // Asked without waiting, so no handle is needed (the pin may be gone with its filter).
+  DWORD cbTransferred = 0;
+  return !GetOverlappedResult(NULL, &m_readOverlapped, &cbTransferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
 }
 
 void ClientInput::WaitForReceiveThread() {
@@ -71,7 +91,13 @@ void ClientInput::WaitForReceiveThread() {
   } while (dwExitCode == STILL_ACTIVE);
 }
 
-void* ClientInput::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
+void* ClientInput::ScalarDeletingDestructor(unsigned int flags) {
+  bool bReusable = Shutdown();
+  this->~ClientInput();
+  // Memory the driver may still write into is left allocated rather than handed out again.
+  if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
+  return this;
+}
 
 TarrowinHiddenMIDI::Device* ClientInput::GetDevice() { return m_pDevice; }
 
@@ -80,11 +106,25 @@ void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, voi
   }
   m_pfnCallback = pfnCallback;
   m_pCallbackContext = pContext;
+  ULONG cStarted = m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
   // Once SetCallback returns, the old pair is no longer in use: a delivery that took it
   // before the change is waited for, except from inside a callback of this input.
   if (GetCurrentThreadId() == m_dwThreadId) return;
-  while (m_delivering.load()) Sleep(0);
+  WaitForDeliveriesBefore(cStarted);
+}
+
+void ClientInput::WaitForDeliveriesBefore(ULONG cStarted) {
+  // The callback may be waiting for this very thread, for example in a SendMessage to one of
+  // its windows: messages sent to the thread are processed while it waits, as COM's modal
+  // loop does. Deliveries end at once or after their callback, so the wait is polled.
+  const DWORD kPollMs = 1;
+  while (static_cast<LONG>(m_cDeliveriesEnded.load(std::memory_order_acquire) - cStarted) < 0) {
+    if (MsgWaitForMultipleObjects(0, NULL, FALSE, kPollMs, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+      MSG msg;
+      PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);  // runs the sent messages, removes nothing
+    }
+  }
 }
 
 bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
@@ -94,11 +134,10 @@ void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
   }
   TarrowinHiddenMIDI::InputCallback pfnCallback = m_pfnCallback;
   void* pContext = m_pCallbackContext;
-  m_delivering.store(pfnCallback != NULL);
+  ++m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
-  if (pfnCallback == NULL) return;
-  pfnCallback(pData, cbData, pContext);
-  m_delivering.store(false);
+  if (pfnCallback != NULL) pfnCallback(pData, cbData, pContext);
+  m_cDeliveriesEnded.fetch_add(1, std::memory_order_release);
 }
 
 DWORD WINAPI ClientInput::ReceiveThread(LPVOID pParameter) { return static_cast<ClientInput*>(pParameter)->Receive(); }
@@ -108,34 +147,61 @@ DWORD ClientInput::Receive() {
   int failedStep = RunPin(m_pPin);
   if (failedStep != 0) return kFirstStateStepFailed - static_cast<DWORD>(failedStep - 1);
 
-  bool bReadQueued = false;
+  // One read at a time: Windows forbids reusing an OVERLAPPED (and this buffer) while its
+  // request is still the driver's, so a new read is issued only once the last has completed.
+  bool bReadOutstanding = false;
   while (!m_stopRequested) {
-    PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
-    bReadQueued = SUCCEEDED(m_pPin->ReadData(&m_readHeader, &m_readOverlapped));
-    if (WaitForSingleObject(m_readOverlapped.hEvent, INFINITE) != WAIT_OBJECT_0) continue;
+    if (!bReadOutstanding) {
+      PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
+      bReadOutstanding = SUCCEEDED(m_pPin->ReadData(&m_readHeader, &m_readOverlapped));
+      if (!bReadOutstanding) {
+        PauseAfterFailedRead();
+        continue;
+      }
+    }
+    DWORD dwWait = WaitForSingleObject(m_readOverlapped.hEvent, INFINITE);
     if (m_stopRequested) break;
-    // A failed or cancelled read carries no new record: delivering the buffer again would
-    // hand the host the previous bytes a second time.
-    if (!ReadSucceeded()) continue;
-    // A ByteCount larger than the frame's room is never read past.
-    Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
+    DWORD cbTransferred = 0;
+    if (GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE)) {
+      bReadOutstanding = false;
+      // A ByteCount larger than the frame's room is never read past.
+      Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
+    } else if (GetLastError() == ERROR_IO_INCOMPLETE) {
+      // Woken without a completion (the wait failed, or a stale signal): the read is still
+      // outstanding and is waited for again.
+      if (dwWait != WAIT_OBJECT_0) Sleep(kReadRetryPauseMs);
+    } else {
+      // A failed or cancelled read carries no new record: delivering the buffer again would
+      // hand the host the previous bytes a second time.
+      bReadOutstanding = false;
+      PauseAfterFailedRead();
+    }
   }
-  if (bReadQueued) EndQueuedRead();
+  if (bReadOutstanding) m_bReadHeld = !EndQueuedRead();
   return 0;
 }
 
-void ClientInput::EndQueuedRead() {
-  // The read still refers to this object's header, buffer and OVERLAPPED, and a thread's
-  // exit code can be final before the system has cancelled its requests: the thread
-  // cancels its own read and waits until it has completed.
-  m_pPin->CancelPendingIo();
-  DWORD cbTransferred = 0;
-  while (!GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) &&
-         GetLastError() == ERROR_IO_INCOMPLETE)
-    Sleep(1);
+void ClientInput::PauseAfterFailedRead() {
+  // While the device is there, one driver error must not silence the input: the read is tried
+  // again after a short pause. Once the device is gone nothing more can be read, and the
+  // thread waits for the stop. The stop signal ends either wait early.
+  DWORD dwPause = CanOpenInterface(m_pFilter) ? kReadRetryPauseMs : INFINITE;
+  if (WaitForSingleObject(m_readOverlapped.hEvent, dwPause) == WAIT_FAILED) Sleep(kReadRetryPauseMs);
 }
 
-bool ClientInput::ReadSucceeded() {
-  DWORD cbTransferred = 0;
-  return GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) != FALSE;
+bool ClientInput::EndQueuedRead() {
+  // The read still refers to this object's header, buffer and OVERLAPPED, and a thread's
+  // exit code can be final before the system has cancelled its requests: the thread cancels
+  // its own read and waits, for a bounded time, until it has completed.
+  m_pPin->CancelPendingIo();
+  DWORD dwStart = GetTickCount();
+  for (;;) {
+    DWORD cbTransferred = 0;
+    if (GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) ||
+        GetLastError() != ERROR_IO_INCOMPLETE)
+      return true;
+    DWORD dwElapsed = GetTickCount() - dwStart;
+    if (dwElapsed >= kCancelWaitMs) return false;
+    if (WaitForSingleObject(m_readOverlapped.hEvent, kCancelWaitMs - dwElapsed) == WAIT_FAILED) Sleep(1);
+  }
 }

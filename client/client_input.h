@@ -32,10 +32,13 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
   static DWORD WINAPI ReceiveThread(LPVOID pParameter);
   DWORD Receive();
-  // True when the pending read ended with data from the driver.
-  bool ReadSucceeded();
-  void EndQueuedRead();
+  void PauseAfterFailedRead();
+  // Cancels the outstanding read and waits a bounded time for it: false when the driver still holds it.
+  bool EndQueuedRead();
   void WaitForReceiveThread();
+  // The destructor's work; false when the driver still holds a read into this object.
+  bool Shutdown();
+  bool ReadStillPending();
 
   BYTE m_abReadBuffer[kMidiReadBufferSize];
   KSSTREAM_HEADER m_readHeader;
@@ -45,11 +48,16 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   HANDLE m_hThread;
   DWORD m_dwThreadId;
   std::atomic<bool> m_stopRequested;
+  bool m_bReadHeld;  // written by the receive thread before it ends
   ClientDevice* m_pDevice;
+  void WaitForDeliveriesBefore(ULONG cStarted);
+
   // The callback and its context change together: a short spin lock guards the pair, and
-  // each delivery copies it before calling out, marking the call as in progress.
+  // each delivery copies it before calling out. Deliveries are counted as they start (under
+  // the lock) and as they end, so SetCallback knows which calls still use the old pair.
   std::atomic_flag m_callbackLock;
   TarrowinHiddenMIDI::InputCallback m_pfnCallback;
   void* m_pCallbackContext;
-  std::atomic<bool> m_delivering;
+  ULONG m_cDeliveriesStarted;  // guarded by m_callbackLock
+  std::atomic<ULONG> m_cDeliveriesEnded;
 };

@@ -6,6 +6,17 @@ namespace {
 
 typedef TKsFilterList<CKsMidiFilter> MidiFilterList;
 
+// Interface paths compare as the device list compares them: without regard to letter case.
+bool IsInterface(const CKsMidiFilter* pFilter, LPCSTR pszPath) {
+  return pFilter != NULL && _mbsicmp(reinterpret_cast<const unsigned char*>(pFilter->m_szFilterName),
+                                     reinterpret_cast<const unsigned char*>(pszPath)) == 0;
+}
+
+CKsMidiFilter* AddReference(CKsMidiFilter* pFilter) {
+  if (pFilter != NULL) ++pFilter->m_lRefCount;
+  return pFilter;
+}
+
 }  // namespace
 
 unsigned int CountHiddenPortDevices() {
@@ -18,7 +29,15 @@ CKsMidiFilter* ReferenceHiddenPortFilter(LONG position) {
   if (position < 0) return NULL;
   MidiFilterList list(KSCATEGORY_AUDIO);
   list.Enumerate();
-  CKsMidiFilter* pFilter = list.GetFilter(static_cast<ULONG_PTR>(position));
-  if (pFilter != NULL) ++pFilter->m_lRefCount;
-  return pFilter;
+  return AddReference(list.GetFilter(static_cast<ULONG_PTR>(position)));
+}
+
+CKsMidiFilter* ReferenceOwnHiddenPortFilter(LONG position, LPCSTR pszOwnPath) {
+  MidiFilterList list(KSCATEGORY_AUDIO);
+  list.Enumerate();
+  CKsMidiFilter* pAtPosition = position < 0 ? NULL : list.GetFilter(static_cast<ULONG_PTR>(position));
+  if (IsInterface(pAtPosition, pszOwnPath)) return AddReference(pAtPosition);
+  for (ULONG_PTR i = 0; i < list.GetFilterCount(); ++i)
+    if (IsInterface(list.GetFilter(i), pszOwnPath)) return AddReference(list.GetFilter(i));
+  return NULL;
 }

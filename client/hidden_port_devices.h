@@ -9,3 +9,8 @@ unsigned int CountHiddenPortDevices();
 // The filter at `position` in a fresh enumeration, with one reference added for the caller;
 // null when the position is negative or not below the number of devices found.
 CKsMidiFilter* ReferenceHiddenPortFilter(LONG position);
+
+// The same, for a device that knows its own interface path: when the filter at `position` is
+// another interface (devices arrived, left or failed to open since the device was made), the
+// device's own interface from the same enumeration, wherever it now is; null when it is gone.
+CKsMidiFilter* ReferenceOwnHiddenPortFilter(LONG position, LPCSTR pszOwnPath);

@@ -125,10 +125,10 @@ HRESULT CKsFilter::ClassifyPins() {
 
 // Render is data flow IN; every other data flow value counts as capture.
 HRESULT CKsFilter::ClassifyPin(CKsPin* pPin) {
-  KSPIN_COMMUNICATION communication;
+  ULONG communication;
   HRESULT hr = pPin->GetCommunication(&communication);
   if (FAILED(hr)) return hr;
-  KSPIN_DATAFLOW dataFlow;
+  ULONG dataFlow;
   hr = pPin->GetDataFlow(&dataFlow);
   if (FAILED(hr)) return hr;
 

@@ -23,6 +23,20 @@ bool IsSizeQueryAnswer(DWORD error, ULONG ulIoctl, ULONG cbOutBuffer) {
          cbOutBuffer == 0;
 }
 
+// A request that went pending and has completed: its own status and byte count decide, by
+// the same rules as an answer given at once.
+HRESULT CompletedResult(HANDLE handle, LPOVERLAPPED pOverlapped, ULONG ulIoctl, ULONG cbOutBuffer,
+                        PULONG pcbReturned) {
+  DWORD cbTransferred = 0;
+  if (GetOverlappedResult(handle, pOverlapped, &cbTransferred, FALSE) ||
+      IsSizeQueryAnswer(GetLastError(), ulIoctl, cbOutBuffer)) {
+    *pcbReturned = cbTransferred;
+    return S_OK;
+  }
+  *pcbReturned = 0;
+  return E_FAIL;
+}
+
 KSPROPERTY MakeProperty(REFGUID guidPropertySet, ULONG ulPropertyId, ULONG ulFlags) {
   KSPROPERTY property;
   std::memset(&property, 0, sizeof property);
@@ -105,9 +119,10 @@ HRESULT CKsIrpTarget::SyncIoctl(HANDLE handle, ULONG ulIoctl, PVOID pvInBuffer, 
         CancelIoEx(handle, &overlapped);
         DWORD cbIgnored = 0;
         GetOverlappedResult(handle, &overlapped, &cbIgnored, TRUE);
+        *pcbReturned = 0;
+      } else {
+        hr = CompletedResult(handle, &overlapped, ulIoctl, cbOutBuffer, pcbReturned);
       }
-      // The byte count of a request completed later is not fetched.
-      *pcbReturned = 0;
     } else if (!IsSizeQueryAnswer(dwError, ulIoctl, cbOutBuffer)) {
       hr = E_FAIL;
       *pcbReturned = 0;

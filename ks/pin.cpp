@@ -39,8 +39,8 @@ CKsPin::CKsPin(CKsFilter* pFilter, ULONG nId, HRESULT* phr)
       m_pMediums(NULL),
       m_cDataRanges(0),
       m_pDataRanges(NULL),
-      m_nDataFlow(static_cast<KSPIN_DATAFLOW>(0)),
-      m_nCommunication(static_cast<KSPIN_COMMUNICATION>(0)),
+      m_nDataFlow(0),
+      m_nCommunication(0),
       m_cInstances(),
       m_cGlobalInstances(),
       m_pksDataRanges(NULL),
@@ -207,7 +207,7 @@ HRESULT CKsPin::WriteData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverla
   return hr;
 }
 
-HRESULT CKsPin::GetCommunication(KSPIN_COMMUNICATION* pCommunication) {
+HRESULT CKsPin::GetCommunication(ULONG* pCommunication) {
   KS_TRACE_ENTER("CKsPin::GetCommunication");
   KS_ASSERT(NULL != pCommunication);
   if (pCommunication == NULL) {
@@ -219,7 +219,7 @@ HRESULT CKsPin::GetCommunication(KSPIN_COMMUNICATION* pCommunication) {
   return S_OK;
 }
 
-HRESULT CKsPin::GetDataFlow(KSPIN_DATAFLOW* pDataFlow) {
+HRESULT CKsPin::GetDataFlow(ULONG* pDataFlow) {
   KS_TRACE_ENTER("CKsPin::GetDataFlow");
   KS_ASSERT(NULL != pDataFlow);
   if (pDataFlow == NULL) {

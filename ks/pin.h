@@ -21,8 +21,10 @@ class CKsPin : public CKsIrpTarget {
   // the caller's and must live until the OVERLAPPED's event is signalled.
   HRESULT ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
   HRESULT WriteData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
-  HRESULT GetCommunication(KSPIN_COMMUNICATION* pCommunication);
-  HRESULT GetDataFlow(KSPIN_DATAFLOW* pDataFlow);
+  // The driver's values as it sent them: ULONG, since a value outside the published
+  // enumerators could not be held in the enum types.
+  HRESULT GetCommunication(ULONG* pCommunication);
+  HRESULT GetDataFlow(ULONG* pDataFlow);
   // Cancels the reads and writes the calling thread issued on the pin.
   BOOL CancelPendingIo();
   void ClosePin();
@@ -37,8 +39,8 @@ class CKsPin : public CKsIrpTarget {
   PKSIDENTIFIER m_pMediums;
   ULONG m_cDataRanges;
   PKSDATARANGE m_pDataRanges;
-  KSPIN_DATAFLOW m_nDataFlow;
-  KSPIN_COMMUNICATION m_nCommunication;
+  ULONG m_nDataFlow;       // a KSPIN_DATAFLOW value
+  ULONG m_nCommunication;  // a KSPIN_COMMUNICATION value
   KSPIN_CINSTANCES m_cInstances;
   KSPIN_CINSTANCES m_cGlobalInstances;
   PKSMULTIPLE_ITEM m_pksDataRanges;

@@ -127,6 +127,7 @@ DeviceId PlugDevice(const DeviceDesc& device) {
       record->category = desc.category;
       record->friendlyName = desc.friendlyName;
       record->friendlyNameType = desc.friendlyNameType;
+      record->hasKey = desc.hasKey;
       record->filter = desc.filter;
       record->device = id;
       record->instanceId = device.instanceId;

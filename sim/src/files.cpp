@@ -48,7 +48,7 @@ class DelayTimer {
     while (!m_stop) {
       auto now = std::chrono::steady_clock::now();
       std::optional<std::chrono::steady_clock::time_point> next;
-      std::vector<HANDLE> events;
+      std::vector<EventRef> events;
       for (auto it = Pending().requests.begin(); it != Pending().requests.end();) {
         PendingIo& io = *it++;
         if (!io.due) continue;
@@ -85,21 +85,27 @@ DelayTimer& Timer() {
 ResetRegistration resetPending([] {
   Timer().Stop();
   std::lock_guard guard(Lock());
-  // The callers' OVERLAPPEDs may be gone by now: pending requests are dropped untouched.
-  Pending().requests.clear();
+  // The callers' OVERLAPPEDs may be gone by now: pending requests are dropped untouched. They
+  // stay referenced, as a driver that never completes them still holds them: memory a caller
+  // deliberately left allocated for such a request is not reported as leaked.
+  static auto* abandoned = new std::list<PendingIo>;
+  abandoned->splice(abandoned->end(), Pending().requests);
 });
 
-// A thread's requests are cancelled when it ends.
+int RequestCancellation(const std::function<bool(const PendingIo&)>& which);
+
+// A thread's requests are cancelled when it ends (any thread that issued one). As on Windows,
+// the thread is over only once the cancellations the driver honours have completed.
 struct ThreadExitRegistration {
   ThreadExitRegistration() {
     OnThreadExit([](DWORD threadId) {
-      std::vector<HANDLE> events;
-      {
-        std::lock_guard guard(Lock());
-        events = EndPendingLocked([threadId](const PendingIo& io) { return io.thread == threadId; },
-                                  StatusFromError(ERROR_OPERATION_ABORTED));
-      }
-      SignalEvents(events);
+      auto ofThread = [threadId](const PendingIo& io) { return io.thread == threadId; };
+      if (RequestCancellation(ofThread) == 0) return;
+      std::unique_lock lock(Lock());
+      StateChanged().wait(lock, [&] {
+        return std::none_of(Pending().requests.begin(), Pending().requests.end(),
+                            [&](const PendingIo& io) { return ofThread(io) && io.cancelled; });
+      });
     });
   }
 } threadExitRegistration;
@@ -124,18 +130,20 @@ const StatusMapping kStatusMappings[] = {
 
 void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& request,
                   std::optional<IoAnswer> answer, std::optional<DWORD> delayMs) {
+  // Looked up before the lock is taken: LookupHandle takes it itself.
+  EventRef eventObject = LookupHandle(request.overlapped->hEvent);
   {
     std::lock_guard guard(Lock());
     PendingIo io;
     io.id = Pending().nextId++;
     io.file = file;
     io.request = request;
-    io.event = request.overlapped->hEvent;
+    io.event = eventObject;
     io.thread = GetCurrentThreadId();
+    io.key = file->Describe(request);
     io.answer = answer;
     if (delayMs) io.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(*delayMs);
     request.overlapped->Internal = kStatusPending;
-    request.overlapped->InternalHigh = 0;
     Pending().requests.push_back(std::move(io));
   }
   if (delayMs) {
@@ -144,35 +152,95 @@ void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& requ
   }
 }
 
-// A request the device answered at once. A size query's answer carries the needed size.
+// NTSTATUS severity: only errors (0xC...) leave a request unfinished; warnings (0x8...) complete it.
+bool IsError(ULONG_PTR status) { return (status & 0xC0000000) == 0xC0000000; }
+
+// A request the device answered at once. As on Windows, an error status leaves the byte count,
+// the OVERLAPPED (still STATUS_PENDING) and its event as they were; success and warnings
+// (ERROR_MORE_DATA) write the count, complete the OVERLAPPED and signal its event.
 BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesReturned) {
-  if (bytesReturned) *bytesReturned = answer.bytes;
-  if (answer.error != ERROR_SUCCESS) {
+  ULONG_PTR status = StatusFromError(answer.error);
+  if (!IsError(status)) {
+    request.overlapped->Internal = status;
+    request.overlapped->InternalHigh = answer.bytes;
+    if (bytesReturned) *bytesReturned = answer.bytes;
+    if (request.overlapped->hEvent) SetEventState(request.overlapped->hEvent, true);
+  }
+  if (status != kStatusSuccess) {
     SetLastError(answer.error);
     return FALSE;
   }
-  request.overlapped->Internal = kStatusSuccess;
-  request.overlapped->InternalHigh = answer.bytes;
-  if (request.overlapped->hEvent) SetEventState(request.overlapped->hEvent, true);
   return TRUE;
 }
 
-// Ends the handle's pending requests that `which` selects as cancelled and signals their events.
-// Returns how many were ended, or -1 (ERROR_INVALID_HANDLE) when the handle names no file.
+// The driver is asked to cancel the requests `which` selects: each completes a moment later
+// with STATUS_CANCELLED, on the driver's schedule, unless a test made the driver ignore it.
+// Returns how many requests were asked.
+int RequestCancellation(const std::function<bool(const PendingIo&)>& which) {
+  std::vector<std::pair<uint64_t, RequestKey>> asked;
+  {
+    std::lock_guard guard(Lock());
+    for (const PendingIo& io : Pending().requests)
+      if (which(io)) asked.emplace_back(io.id, io.key);
+  }
+  std::vector<uint64_t> honoured;
+  for (const auto& [id, key] : asked)
+    if (!ConsumeIgnoredCancel(key)) honoured.push_back(id);
+  if (honoured.empty()) return static_cast<int>(asked.size());
+  {
+    std::lock_guard guard(Lock());
+    auto now = std::chrono::steady_clock::now();
+    for (PendingIo& io : Pending().requests) {
+      if (std::find(honoured.begin(), honoured.end(), io.id) == honoured.end()) continue;
+      io.answer = IoAnswer{false, ERROR_OPERATION_ABORTED, 0};
+      io.due = now;
+      io.cancelled = true;
+    }
+  }
+  Timer().EnsureRunning();
+  StateChanged().notify_all();
+  return static_cast<int>(asked.size());
+}
+
+// Asks for cancellation of the handle's requests that `which` selects. Returns how many,
+// or -1 (ERROR_INVALID_HANDLE) when the handle names no file.
 int CancelMatching(HANDLE hFile, const std::function<bool(const PendingIo&)>& which) {
   auto file = LookupAs<DeviceFile>(hFile);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return -1;
   }
-  std::vector<HANDLE> events;
+  return RequestCancellation([&](const PendingIo& io) { return io.file == file && which(io); });
+}
+
+// A handle opened without FILE_FLAG_OVERLAPPED (or a call without an OVERLAPPED) is
+// synchronous: the call returns only when the request has completed.
+void WaitUntilComplete(const OVERLAPPED* overlapped) {
+  std::unique_lock lock(Lock());
+  StateChanged().wait(lock, [overlapped] { return overlapped->Internal != kStatusPending; });
+}
+
+// An interface path names a symbolic link; when it is absent and a reference string follows
+// it, Windows reports the path, not the file, as missing.
+DWORD AbsentFileError(LPCSTR path) {
+  if (path == nullptr) return ERROR_PATH_NOT_FOUND;
+  std::string name = path;
+  if (name.rfind("\\\\?\\", 0) == 0) name.erase(0, 4);
+  return name.find('\\') == std::string::npos ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+BOOL ReportCompletion(const OVERLAPPED& overlapped, LPDWORD bytes) {
+  ULONG_PTR status;
+  ULONG_PTR transferred;
   {
     std::lock_guard guard(Lock());
-    events = EndPendingLocked([&](const PendingIo& io) { return io.file == file && which(io); },
-                              StatusFromError(ERROR_OPERATION_ABORTED));
+    status = overlapped.Internal;
+    transferred = overlapped.InternalHigh;
   }
-  SignalEvents(events);
-  return static_cast<int>(events.size());
+  if (!IsError(status) && bytes) *bytes = static_cast<DWORD>(transferred);
+  if (status == kStatusSuccess) return TRUE;
+  SetLastError(ErrorFromStatus(status));
+  return FALSE;
 }
 
 }  // namespace
@@ -189,13 +257,13 @@ DWORD ErrorFromStatus(ULONG_PTR status) {
   return ERROR_GEN_FAILURE;
 }
 
-HANDLE CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes) {
+EventRef CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes) {
   auto& requests = Pending().requests;
   auto found = std::find_if(requests.begin(), requests.end(), [id](const PendingIo& io) { return io.id == id; });
-  if (found == requests.end()) return nullptr;
+  if (found == requests.end()) return {};
   found->request.overlapped->InternalHigh = bytes;
   found->request.overlapped->Internal = status;
-  HANDLE event = found->event;
+  EventRef event = found->event;
   requests.erase(found);
   return event;
 }
@@ -212,18 +280,20 @@ size_t CountQueuedLocked(const DeviceFile* file, DWORD code) {
   });
 }
 
-std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status) {
+std::vector<EventRef> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status) {
   std::vector<uint64_t> ids;
   for (const PendingIo& io : Pending().requests)
     if (which(io)) ids.push_back(io.id);
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   for (uint64_t id : ids) events.push_back(CompleteLocked(id, status, 0));
   return events;
 }
 
-void SignalEvents(const std::vector<HANDLE>& events) {
-  for (HANDLE event : events)
-    if (event) SetEventState(event, true);
+void SignalEvents(const std::vector<EventRef>& events) {
+  for (const EventRef& event : events)
+    if (event) SetEventObject(*event);
+  // Synchronous callers wait on the OVERLAPPED itself, which may have no event.
+  if (!events.empty()) StateChanged().notify_all();
 }
 
 }  // namespace winsim::detail
@@ -232,7 +302,8 @@ using namespace winsim::detail;
 
 extern "C" {
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD dwFlagsAndAttributes,
+                          HANDLE) {
   DWORD error = 0;
   if (ConsumeFault("CreateFileA", &error)) {
     SetLastError(error);
@@ -242,9 +313,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES
   auto record = lpFileName ? FindInterface(lpFileName) : nullptr;
   std::shared_ptr<DeviceFile> file = record ? OpenFilterFile(record) : nullptr;
   if (!file) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    SetLastError(AbsentFileError(lpFileName));
     return INVALID_HANDLE_VALUE;
   }
+  file->overlapped = (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
   return InsertHandle(file);
 }
 
@@ -257,17 +329,15 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  // Every file here is opened for overlapped I/O, which needs an OVERLAPPED.
-  if (lpOverlapped == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  OVERLAPPED local{};
+  bool synchronous = !file->overlapped || lpOverlapped == nullptr;
+  OVERLAPPED* overlapped = lpOverlapped ? lpOverlapped : &local;
   // As on Windows, the request's event is reset when the request starts: a signal given
   // before the call is lost.
-  if (lpOverlapped->hEvent) SetEventState(lpOverlapped->hEvent, false);
-  lpOverlapped->Internal = kStatusPending;
+  if (overlapped->hEvent) SetEventState(overlapped->hEvent, false);
+  overlapped->Internal = kStatusPending;
   IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
-                    static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, lpOverlapped};
+                    static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, overlapped};
   std::optional<RequestFault> fault = ConsumeRequestFault(file->Describe(request));
   if (fault && fault->action == FaultAction::Fail) return FinishNow(request, IoAnswer{false, fault->value, 0}, lpBytesReturned);
 
@@ -281,7 +351,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   } else {
     return FinishNow(request, answer, lpBytesReturned);
   }
-  if (lpBytesReturned) *lpBytesReturned = 0;
+  if (synchronous) {
+    WaitUntilComplete(overlapped);
+    return ReportCompletion(*overlapped, lpBytesReturned);
+  }
+  // Windows copies the OVERLAPPED's current InternalHigh, which the request has not written yet.
+  if (lpBytesReturned) *lpBytesReturned = static_cast<DWORD>(overlapped->InternalHigh);
   SetLastError(ERROR_IO_PENDING);
   return FALSE;
 }
@@ -289,7 +364,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 BOOL WINAPI CancelIo(HANDLE hFile) {
   if (FailsByFault("CancelIo")) return FALSE;
   DWORD thread = GetCurrentThreadId();
-  // Only the calling thread's requests on the handle.
+  // Only the calling thread's requests on the handle; they complete later.
   return CancelMatching(hFile, [thread](const PendingIo& io) { return io.thread == thread; }) >= 0 ? TRUE : FALSE;
 }
 
@@ -305,8 +380,8 @@ BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                                 BOOL bWait) {
   if (FailsByFault("GetOverlappedResult")) return FALSE;
-  if (!LookupAs<DeviceFile>(hFile) || lpOverlapped == nullptr) {
-    SetLastError(lpOverlapped ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+  if (lpOverlapped == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   ULONG_PTR status;
@@ -319,16 +394,24 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
       SetLastError(ERROR_IO_INCOMPLETE);
       return FALSE;
     }
-    if (WaitForObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    // Without an event Windows waits on the file handle itself.
+    if (lpOverlapped->hEvent) {
+      if (WaitForObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    } else if (!LookupAs<DeviceFile>(hFile)) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    } else {
+      WaitUntilComplete(lpOverlapped);
+    }
+  }
+  {
     std::lock_guard guard(Lock());
     status = lpOverlapped->Internal;
+    *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
   }
-  *lpNumberOfBytesTransferred = static_cast<DWORD>(lpOverlapped->InternalHigh);
-  if (status != kStatusSuccess) {
-    SetLastError(ErrorFromStatus(status));
-    return FALSE;
-  }
-  return TRUE;
+  if (status == kStatusSuccess) return TRUE;
+  SetLastError(ErrorFromStatus(status));
+  return FALSE;
 }
 
 }  // extern "C"
@@ -342,7 +425,7 @@ size_t HeldRequestCount() {
 }
 
 void ReleaseHeldRequests() {
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   {
     std::lock_guard guard(detail::Lock());
     std::vector<std::pair<uint64_t, detail::IoAnswer>> held;
@@ -350,6 +433,16 @@ void ReleaseHeldRequests() {
       if (io.answer && !io.due) held.emplace_back(io.id, *io.answer);
     for (const auto& [id, answer] : held)
       events.push_back(detail::CompleteLocked(id, detail::StatusFromError(answer.error), answer.bytes));
+  }
+  detail::SignalEvents(events);
+}
+
+void EndPendingRequests(const RequestMatch& match, DWORD error) {
+  std::vector<detail::EventRef> events;
+  {
+    std::lock_guard guard(detail::Lock());
+    events = detail::EndPendingLocked([&](const detail::PendingIo& io) { return detail::MatchesRequest(match, io.key); },
+                                      detail::StatusFromError(error));
   }
   detail::SignalEvents(events);
 }

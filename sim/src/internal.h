@@ -37,6 +37,8 @@ template <typename T>
 std::shared_ptr<T> LookupAs(HANDLE handle) {
   return std::dynamic_pointer_cast<T>(LookupHandle(handle));
 }
+// Signals an event object (no-op for other objects); the handle may be gone already.
+void SetEventObject(KernelObject& event);
 // Removes the handle; returns the object, or null when the handle was not in the table.
 std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 
@@ -83,6 +85,7 @@ struct InterfaceRecord {
   GUID category = GUID_NULL;
   std::optional<std::vector<BYTE>> friendlyName;
   DWORD friendlyNameType = REG_SZ;
+  bool hasKey = true;
   FilterDesc filter;
   DeviceId device = 0;
   std::string instanceId;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "internal.h"
+#include "winsim/control_ks.h"
 
 namespace winsim::detail {
 
@@ -48,6 +49,8 @@ struct RequestKey {
 // An open file on a device interface: a filter or a pin.
 struct DeviceFile : KernelObject {
   std::shared_ptr<InterfaceRecord> record;
+  // Opened with FILE_FLAG_OVERLAPPED; requests on other handles complete inside the call.
+  bool overlapped = true;
   // Called without the lock.
   virtual IoAnswer Ioctl(IoRequest& request) = 0;
   // Called without the lock once a pending answer has been queued.
@@ -55,33 +58,42 @@ struct DeviceFile : KernelObject {
   virtual RequestKey Describe(const IoRequest& request) const = 0;
 };
 
-enum class FaultAction { Fail, Hold, Delay };
+enum class FaultAction { Fail, Hold, Delay, IgnoreCancel };
 struct RequestFault {
   FaultAction action;
   DWORD value;  // the error for Fail, the milliseconds for Delay
 };
 std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key);
+bool MatchesRequest(const RequestMatch& match, const RequestKey& key);
+// True when the driver is to ignore a cancellation of a request with this key.
+bool ConsumeIgnoredCancel(const RequestKey& key);
+
+// A request holds its event object, not the handle value: the caller may close the handle
+// (and the value be handed out again) while the request is pending, as on Windows.
+using EventRef = std::shared_ptr<KernelObject>;
 
 // Pending requests, guarded by Lock().
 struct PendingIo {
   uint64_t id = 0;
   std::shared_ptr<DeviceFile> file;
   IoRequest request;
-  HANDLE event = nullptr;
+  EventRef event;
   DWORD thread = 0;
+  RequestKey key;
   // A held or delayed request carries the answer it completes with.
   std::optional<IoAnswer> answer;
   std::optional<std::chrono::steady_clock::time_point> due;
+  bool cancelled = false;  // the driver took a cancellation and completes it when due
 };
 
 // Completes a pending request (writes the OVERLAPPED) and returns its event, which the
 // caller signals once it has released the lock.
-HANDLE CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes);
+EventRef CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes);
 // The oldest request of `file` with this code that the device itself queued.
 PendingIo* OldestQueuedLocked(const DeviceFile* file, DWORD code);
 size_t CountQueuedLocked(const DeviceFile* file, DWORD code);
 // Ends every pending request selected by `which` with the status; returns the events to signal.
-std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status);
-void SignalEvents(const std::vector<HANDLE>& events);
+std::vector<EventRef> EndPendingLocked(const std::function<bool(const PendingIo&)>& which, ULONG_PTR status);
+void SignalEvents(const std::vector<EventRef>& events);
 
 }  // namespace winsim::detail

@@ -14,6 +14,16 @@ thread_local DWORD t_threadId = 0;
 thread_local unsigned t_sleepCalls = 0;
 std::atomic<DWORD> g_nextThreadId{1000};
 
+// Every thread that has an id (it made a call that needs one, such as issuing I/O) has its
+// pending requests cancelled when it ends, also threads not made by CreateThread.
+struct ThreadExitGuard {
+  bool armed = false;
+  ~ThreadExitGuard() {
+    if (armed) RunThreadExitHooks(t_threadId);
+  }
+};
+thread_local ThreadExitGuard t_exitGuard;
+
 struct Event : KernelObject {
   Event(bool manual, bool initial) : manualReset(manual), signaled(initial) {}
   bool Waitable() const override { return true; }
@@ -34,6 +44,16 @@ struct Thread : KernelObject {
 };
 
 }  // namespace
+
+void SetEventObject(KernelObject& object) {
+  auto* event = dynamic_cast<Event*>(&object);
+  if (event == nullptr) return;
+  {
+    std::lock_guard guard(Lock());
+    event->signaled = true;
+  }
+  StateChanged().notify_all();
+}
 
 BOOL SetEventState(HANDLE hEvent, bool state) {
   auto event = LookupAs<Event>(hEvent);
@@ -77,7 +97,10 @@ DWORD WINAPI GetLastError(void) { return t_lastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
 DWORD WINAPI GetCurrentThreadId(void) {
-  if (t_threadId == 0) t_threadId = g_nextThreadId.fetch_add(1);
+  if (t_threadId == 0) {
+    t_threadId = g_nextThreadId.fetch_add(1);
+    t_exitGuard.armed = true;
+  }
   return t_threadId;
 }
 
@@ -152,6 +175,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
       std::lock_guard guard(Lock());
       thread->exitCode = code;
     }
+    t_exitGuard.armed = false;
     RunThreadExitHooks(thread->id);
     {
       std::lock_guard guard(Lock());

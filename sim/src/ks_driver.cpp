@@ -47,7 +47,7 @@ struct KsFile : DeviceFile {
     }
     return key;
   }
-  std::vector<HANDLE> EndOwnRequestsLocked(DWORD error) {
+  std::vector<EventRef> EndOwnRequestsLocked(DWORD error) {
     return EndPendingLocked([this](const PendingIo& io) { return io.file.get() == this; }, StatusFromError(error));
   }
 };
@@ -71,7 +71,7 @@ struct FilterFile : KsFile {
   }
 
   void OnLastHandleClosed() override {
-    std::vector<HANDLE> events;
+    std::vector<EventRef> events;
     {
       std::lock_guard guard(Lock());
       ++StateOfLocked(record->path).counts.filterCloses;
@@ -81,7 +81,7 @@ struct FilterFile : KsFile {
   }
 };
 
-void DeliverReceivedLocked(InterfaceState& state, std::vector<HANDLE>& events);
+void DeliverReceivedLocked(InterfaceState& state, std::vector<EventRef>& events);
 
 struct PinFile : KsFile {
   PinInstance info;
@@ -94,7 +94,7 @@ struct PinFile : KsFile {
   }
 
   IoAnswer Ioctl(IoRequest& request) override {
-    std::vector<HANDLE> events;
+    std::vector<EventRef> events;
     IoAnswer answer;
     {
       std::lock_guard guard(Lock());
@@ -111,7 +111,7 @@ struct PinFile : KsFile {
   }
 
   void AfterQueued() override {
-    std::vector<HANDLE> events;
+    std::vector<EventRef> events;
     {
       std::lock_guard guard(Lock());
       InterfaceState& state = StateOfLocked(record->path);
@@ -121,7 +121,7 @@ struct PinFile : KsFile {
   }
 
   void OnLastHandleClosed() override {
-    std::vector<HANDLE> events;
+    std::vector<EventRef> events;
     {
       std::lock_guard guard(Lock());
       info.open = false;
@@ -131,7 +131,7 @@ struct PinFile : KsFile {
     SignalEvents(events);
   }
 
-  IoAnswer PropertyLocked(IoRequest& request, std::vector<HANDLE>& events) {
+  IoAnswer PropertyLocked(IoRequest& request, std::vector<EventRef>& events) {
     std::optional<KSPROPERTY> property = PropertyOf(request);
     if (!property) return IoAnswer{false, ERROR_INVALID_PARAMETER, 0};
     if (!IsEqualGUID(property->Set, KSPROPSETID_Connection) || property->Id != KSPROPERTY_CONNECTION_STATE)
@@ -150,7 +150,7 @@ struct PinFile : KsFile {
     info.state = state;
     // Stopping flushes the pin's queue; running lets received bytes flow.
     if (state == KSSTATE_STOP) {
-      std::vector<HANDLE> ended = EndOwnRequestsLocked(ERROR_OPERATION_ABORTED);
+      std::vector<EventRef> ended = EndOwnRequestsLocked(ERROR_OPERATION_ABORTED);
       events.insert(events.end(), ended.begin(), ended.end());
     } else if (state == KSSTATE_RUN) {
       DeliverReceivedLocked(StateOfLocked(record->path), events);
@@ -173,7 +173,7 @@ struct PinFile : KsFile {
     return header;
   }
 
-  IoAnswer WriteLocked(IoRequest& request, std::vector<HANDLE>& events) {
+  IoAnswer WriteLocked(IoRequest& request, std::vector<EventRef>& events) {
     if (!render) return IoAnswer{false, kErrorInvalidFunction, 0};
     IoAnswer failure;
     std::optional<KSSTREAM_HEADER> header = HeaderOf(request, &failure);
@@ -209,7 +209,7 @@ struct PinFile : KsFile {
 
 // Hands received bytes to the oldest pending read of the first running capture pin, one
 // KSMUSICFORMAT event of at most the frame's room per read.
-void DeliverReceivedLocked(InterfaceState& state, std::vector<HANDLE>& events) {
+void DeliverReceivedLocked(InterfaceState& state, std::vector<EventRef>& events) {
   while (!state.received.empty()) {
     PendingIo* read = nullptr;
     for (const auto& pin : state.pins) {
@@ -267,7 +267,7 @@ struct UnplugRegistration {
   UnplugRegistration() {
     OnInterfaceChange([](const InterfaceRecord& record, bool arrived) {
       if (arrived) return;
-      std::vector<HANDLE> events;
+      std::vector<EventRef> events;
       {
         std::lock_guard guard(Lock());
         InterfaceState& state = StateOfLocked(record.path);
@@ -309,6 +309,8 @@ DWORD CreatePinFile(HANDLE filterHandle, const KSPIN_CONNECT* connect, HANDLE* p
     if (error != ERROR_SUCCESS) return error;
     pin->record = filter->record;
     pin->epoch = filter->epoch;
+    // The pin handle takes the filter handle's mode, as KsCreatePin opens it.
+    pin->overlapped = filter->overlapped;
     pin->info.pinId = connect->PinId;
     pin->info.connect = *connect;
     pin->info.format = format;
@@ -333,7 +335,7 @@ void ReceiveMidi(const std::string& interfacePath, const std::vector<BYTE>& byte
   // A device that is not there receives nothing.
   auto record = detail::FindInterface(interfacePath);
   if (!record || bytes.empty()) return;
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   {
     std::lock_guard guard(detail::Lock());
     if (!record->present) return;

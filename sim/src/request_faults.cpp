@@ -24,7 +24,9 @@ ResetRegistration resetFaults([] {
   Entries().clear();
 });
 
-bool Matches(const RequestMatch& match, const RequestKey& key) {
+}  // namespace
+
+bool MatchesRequest(const RequestMatch& match, const RequestKey& key) {
   if (!match.interfacePath.empty() && Lower(match.interfacePath) != key.path) return false;
   if (match.ioctl != 0 && match.ioctl != key.code) return false;
   if (match.propertySet && (!key.set || !IsEqualGUID(*match.propertySet, *key.set))) return false;
@@ -33,6 +35,8 @@ bool Matches(const RequestMatch& match, const RequestKey& key) {
   return true;
 }
 
+namespace {
+
 void Add(const RequestMatch& match, RequestFault fault, int times, int skip = 0) {
   std::lock_guard guard(Lock());
   Entries().push_back(Entry{match, fault, times, skip});
@@ -40,10 +44,13 @@ void Add(const RequestMatch& match, RequestFault fault, int times, int skip = 0)
 
 }  // namespace
 
-std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) {
+namespace {
+
+std::optional<RequestFault> Consume(const RequestKey& key, bool cancelling) {
   std::lock_guard guard(Lock());
   for (Entry& entry : Entries()) {
-    if (entry.times == 0 || !Matches(entry.match, key)) continue;
+    if ((entry.fault.action == FaultAction::IgnoreCancel) != cancelling) continue;
+    if (entry.times == 0 || !MatchesRequest(entry.match, key)) continue;
     if (entry.skip > 0) {
       --entry.skip;
       continue;
@@ -53,6 +60,12 @@ std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) {
   }
   return std::nullopt;
 }
+
+}  // namespace
+
+std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key) { return Consume(key, false); }
+
+bool ConsumeIgnoredCancel(const RequestKey& key) { return Consume(key, true).has_value(); }
 
 }  // namespace winsim::detail
 
@@ -68,6 +81,10 @@ void HoldRequests(const RequestMatch& match, int times) {
 
 void DelayRequests(const RequestMatch& match, DWORD milliseconds, int times) {
   detail::Add(match, {detail::FaultAction::Delay, milliseconds}, times);
+}
+
+void IgnoreCancellation(const RequestMatch& match, int times) {
+  detail::Add(match, {detail::FaultAction::IgnoreCancel, 0}, times);
 }
 
 }  // namespace winsim

@@ -1,5 +1,6 @@
 // SetupAPI device information sets and device interfaces.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "device_records.h"
@@ -50,6 +51,17 @@ void FillDevInfoData(PSP_DEVINFO_DATA data, const InterfaceRecord& record) {
   data->Reserved = static_cast<ULONG_PTR>(record.device);
 }
 
+// Windows lists a class's interfaces in the order of their registry key names, which sort
+// without regard to case (compared in upper case): not in the order the devices arrived.
+void SortByInterfaceName(std::vector<std::shared_ptr<InterfaceRecord>>& interfaces) {
+  auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  std::stable_sort(interfaces.begin(), interfaces.end(),
+                   [&](const auto& a, const auto& b) { return upper(a->path) < upper(b->path); });
+}
+
 HDEVINFO NewSet(std::vector<std::shared_ptr<InterfaceRecord>> interfaces) {
   auto set = std::make_shared<DeviceInfoSet>();
   set->interfaces = std::move(interfaces);
@@ -76,6 +88,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
   }
   std::vector<std::shared_ptr<InterfaceRecord>> members =
       (Flags & DIGCF_PRESENT) ? PresentInterfaces(*ClassGuid) : KnownInterfaces(*ClassGuid);
+  SortByInterfaceName(members);
   return NewSet(std::move(members));
 }
 
@@ -93,6 +106,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   if (DestroyDeviceRecordSet(DeviceInfoSet)) return TRUE;
   if (!LookupSet(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(static_cast<HANDLE>(DeviceInfoSet));
+  SetLastError(ERROR_SUCCESS);  // SetupAPI reports its success in the last error too
   return TRUE;
 }
 
@@ -128,8 +142,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_
                                              PSP_DEVINFO_DATA DeviceInfoData) {
   auto set = LookupSet(DeviceInfoSet);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (DeviceInterfaceData == nullptr || DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
-    return Fail(ERROR_INVALID_USER_BUFFER);
+  if (DeviceInterfaceData == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   auto member = MemberOf(*set, DeviceInterfaceData);
   if (!member) return Fail(ERROR_INVALID_PARAMETER);
   DWORD error = 0;
@@ -146,11 +160,12 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_
   if (!ValidSize(DeviceInfoData, DeviceInfoData ? DeviceInfoData->cbSize : 0, sizeof(SP_DEVINFO_DATA)))
     return Fail(ERROR_INVALID_USER_BUFFER);
   if (RequiredSize) *RequiredSize = required;
+  // The device's data is filled also when the path does not fit, as on Windows.
+  if (DeviceInfoData) FillDevInfoData(DeviceInfoData, *member);
   if (DeviceInterfaceDetailData == nullptr || DeviceInterfaceDetailDataSize < required)
     return Fail(ERROR_INSUFFICIENT_BUFFER);
 
   std::memcpy(DeviceInterfaceDetailData->DevicePath, member->path.c_str(), member->path.size() + 1);
-  if (DeviceInfoData) FillDevInfoData(DeviceInfoData, *member);
   return TRUE;
 }
 
@@ -189,6 +204,7 @@ HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_
   if (!member) return fail(ERROR_INVALID_PARAMETER);
   DWORD error = 0;
   if (ConsumeFault("SetupDiOpenDeviceInterfaceRegKey", &error)) return fail(error);
+  if (!member->hasKey) return fail(ERROR_FILE_NOT_FOUND);
   std::map<std::string, RegistryValue> values;
   if (member->friendlyName) values["friendlyname"] = RegistryValue{member->friendlyNameType, *member->friendlyName};
   return OpenKeyHandle(std::move(values));

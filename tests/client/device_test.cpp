@@ -22,7 +22,9 @@ DevicePtr Create(TarrowinHiddenMIDI::Connection* connection, int index) {
 
 HiddenDevice Numbered(int serial) {
   HiddenDevice device;
-  device.instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&" + std::to_string(serial);
+  // Zero-padded: interfaces are listed in the order of their names.
+  std::string number = std::to_string(serial);
+  device.instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&" + std::string(3 - number.size(), '0') + number;
   device.friendlyName = winsim::FriendlyNameValue("Port " + std::to_string(serial));
   return device;
 }
@@ -39,7 +41,11 @@ TEST_CASE("devices without a usable hidden port are counted out, each opened and
   for (ULONG flow : {KSPIN_DATAFLOW_IN, KSPIN_DATAFLOW_OUT})
     noCommunication.pins.push_back(
         winsim::MidiPinFactory(winsim::kDriverHiddenMidiSubFormat1, flow, KSPIN_COMMUNICATION_NONE));
-  for (const winsim::FilterDesc& filter : {silent, noCommunication}) {
+  // A hidden port whose driver answers size queries with ERROR_INSUFFICIENT_BUFFER: on Windows
+  // no size comes back with that error, so its pins cannot be read.
+  winsim::FilterDesc noSizes = winsim::HiddenMidiFilter(winsim::kDriverHiddenMidiSubFormat1);
+  noSizes.sizeQueryError = ERROR_INSUFFICIENT_BUFFER;
+  for (const winsim::FilterDesc& filter : {silent, noCommunication, noSizes}) {
     winsim::InterfaceDesc desc;
     desc.filter = filter;
     audio.push_back(winsim::PlugDevice({"USB\\VID_1A86&PID_0A3C\\" + std::to_string(audio.size()), {desc}}));

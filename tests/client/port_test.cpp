@@ -245,6 +245,55 @@ TEST_CASE("after SetCallback returns, the old callback is no longer running") {
   testing::Destroy(input);
 }
 
+namespace {
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER) return 1;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A callback that hands its bytes to a window thread with SendMessage.
+struct ToWindow {
+  HWND window = nullptr;
+  std::atomic<bool> entered{false}, answered{false};
+};
+
+void TARROWIN_CALLBACK SendToWindow(const unsigned char*, unsigned int, void* context) {
+  auto* state = static_cast<ToWindow*>(context);
+  state->entered = true;
+  if (SendMessageA(state->window, WM_USER, 0, 0) == 1) state->answered = true;
+}
+
+}  // namespace
+
+TEST_CASE("SetCallback on a window thread that the callback is sending to returns") {
+  HiddenDevice hidden;
+  hidden.loopback = true;
+  OpenDevice open(hidden);
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = CountingProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "PortTestWindow";
+  REQUIRE(RegisterClassExA(&windowClass) != 0);
+  ToWindow state;
+  state.window = CreateWindowExA(0, "PortTestWindow", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+  REQUIRE(state.window != nullptr);
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  input->SetCallback(SendToWindow, &state);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  winsim::ReceiveMidi(open.path, {0xF8});
+  REQUIRE(testing::WaitUntil([&] { return state.entered.load(); }));
+  // The callback now waits for this thread, which waits for the callback.
+  input->SetCallback(nullptr, nullptr);
+  CHECK(state.answered);
+  testing::Destroy(input);
+  CHECK(DestroyWindow(state.window));
+  CHECK(UnregisterClassA("PortTestWindow", GetModuleHandleA(nullptr)));
+}
+
 TEST_CASE("an input without a capture pin still answers IsPresent and closes after one sleep") {
   HiddenDevice hidden;
   hidden.withInputPin = false;
@@ -338,4 +387,82 @@ TEST_CASE("unplugging while streaming: notified, not present, nothing more deliv
   CHECK(counts.filterOpens == counts.filterCloses);
   CHECK(counts.pinOpens == counts.pinCloses);
   CHECK(winsim::LiveHandleCount() == 0);
+}
+
+namespace {
+
+// A collector that, on its first record, makes the receive thread's next wait fail.
+struct FailNextWait {
+  testing::Received received;
+  std::atomic<bool> armed{false};
+};
+
+void TARROWIN_CALLBACK CollectThenFailWait(const unsigned char* data, unsigned int count, void* context) {
+  auto* state = static_cast<FailNextWait*>(context);
+  testing::Collect(data, count, &state->received);
+  if (!state->armed.exchange(true)) winsim::FailCall("WaitForSingleObject", ERROR_INVALID_HANDLE, 1);
+}
+
+}  // namespace
+
+TEST_CASE("a failed wait never leaves two reads outstanding, and no record is lost") {
+  OpenDevice open;
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  FailNextWait state;
+  input->SetCallback(CollectThenFailWait, &state);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  winsim::ReceiveMidi(open.path, {0x90, 0x3C, 0x64});
+  // The receive thread delivers, reads again, and its wait for that read fails.
+  REQUIRE(testing::WaitUntil([] { return winsim::CallCounts()["WaitForSingleObject"] >= 3; }));
+  for (int i = 0; i < 3; ++i) {
+    auto pins = winsim::PinInstances(open.path);
+    REQUIRE(pins.size() == 1);
+    CHECK(pins[0].pendingReads == 1);
+    winsim::ReceiveMidi(open.path, {static_cast<BYTE>(0xB0 + i), 0x07, 0x40});
+    REQUIRE(testing::WaitUntil([&] { return state.received.Count() == static_cast<size_t>(i) + 2; }));
+  }
+  CHECK(state.received.All() == std::vector<BYTE>{0x90, 0x3C, 0x64, 0xB0, 0x07, 0x40, 0xB1, 0x07, 0x40, 0xB2, 0x07, 0x40});
+  testing::Destroy(input);
+}
+
+TEST_CASE("a read the driver refuses once, or fails later, does not stop later deliveries") {
+  for (bool atOnce : {true, false}) {
+    CAPTURE(atOnce);
+    OpenDevice open;
+    // Refused when issued; or taken, then ended by the driver with an error.
+    if (atOnce) winsim::FailRequests({open.path, IOCTL_KS_READ_STREAM}, ERROR_GEN_FAILURE, 1);
+    Input* input = open.device->OpenInput(0);
+    REQUIRE(input != nullptr);
+    testing::Received received;
+    input->SetCallback(testing::Collect, &received);
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    if (!atOnce) {
+      winsim::EndPendingRequests({open.path, IOCTL_KS_READ_STREAM}, ERROR_GEN_FAILURE);
+      REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    }
+    winsim::ReceiveMidi(open.path, {0xC0, 0x05});
+    CHECK(testing::WaitUntil([&] { return received.Count() == 1; }));
+    testing::Destroy(input);
+  }
+}
+
+TEST_CASE("an input whose read the driver keeps after cancellation is destroyed within a bounded time") {
+  OpenDevice open;
+  winsim::IgnoreCancellation({open.path, IOCTL_KS_READ_STREAM});
+  Input* input = open.device->OpenInput(0);
+  REQUIRE(input != nullptr);
+  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+  auto start = std::chrono::steady_clock::now();
+  testing::Destroy(input);
+  CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(3));
+  // Stopping and closing the pin gave the read back in the end.
+  CHECK(winsim::PendingRequestCount() == 0);
+}
+
+TEST_CASE("inputs destroyed while their receive thread is still starting the pin") {
+  OpenDevice open;
+  for (int i = 0; i < 20; ++i) testing::Destroy(open.device->OpenInput(0));
+  CHECK(winsim::PendingRequestCount() == 0);
+  for (const auto& pin : winsim::PinInstances(open.path)) CHECK_FALSE(pin.open);
 }

@@ -88,7 +88,7 @@ TEST_CASE("a filter that cannot be opened reports the path and the error") {
   CHECK(filter->Instantiate() == E_FAIL);
   CHECK(filter->m_handle == INVALID_HANDLE_VALUE);
   CHECK(kstest::Messages() == std::vector<std::string>{std::string("CKsFilter::Instantiate: CreateFile failed for device ") +
-                                                       path + ".  ErrorCode = 0x00000002"});
+                                                       path + ".  ErrorCode = 0x00000003"});
 }
 
 TEST_CASE("pins are sorted by data flow and communication; BOTH goes into two lists") {
@@ -98,16 +98,19 @@ TEST_CASE("pins are sorted by data flow and communication; BOTH goes into two li
                Pin(KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_SOURCE),  Pin(KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_SOURCE),
                Pin(KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_BOTH),    Pin(KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_BOTH),
                Pin(0, KSPIN_COMMUNICATION_SINK),                    Pin(3, KSPIN_COMMUNICATION_SOURCE),
-               Pin(KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_NONE),    Pin(KSPIN_DATAFLOW_OUT, 4)};
+               Pin(KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_NONE),    Pin(KSPIN_DATAFLOW_OUT, 4),
+               // Values no published enumerator names (and that an enum could not hold).
+               Pin(4, KSPIN_COMMUNICATION_SINK),                    Pin(KSPIN_DATAFLOW_IN, 8)};
   auto filter = kstest::OpenFilter(kstest::PlugFilter(desc));
   CHECK(filter->EnumeratePins() == S_OK);
-  CHECK(PinIds(filter->m_listPins) == std::vector<ULONG>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+  CHECK(PinIds(filter->m_listPins) == std::vector<ULONG>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
   CHECK(PinIds(filter->m_listRenderSinkPins) == std::vector<ULONG>{0, 4});
-  CHECK(PinIds(filter->m_listCaptureSinkPins) == std::vector<ULONG>{1, 5, 6});
+  CHECK(PinIds(filter->m_listCaptureSinkPins) == std::vector<ULONG>{1, 5, 6, 10});
   CHECK(PinIds(filter->m_listRenderSourcePins) == std::vector<ULONG>{2, 4});
   CHECK(PinIds(filter->m_listCaptureSourcePins) == std::vector<ULONG>{3, 5, 7});
   CHECK(PinIds(filter->m_listNoCommPins) == std::vector<ULONG>{8});
-  CHECK(kstest::Messages() == kstest::Expected({{TRACE_COMMUNICATION, "Pin communication type not recognized"}}));
+  CHECK(kstest::Messages() == kstest::Expected({{TRACE_COMMUNICATION, "Pin communication type not recognized"},
+                                                {TRACE_COMMUNICATION, "Pin communication type not recognized"}}));
 }
 
 TEST_CASE("a filter is viable only with a pin in one of the five classified lists") {

@@ -137,7 +137,9 @@ TEST_CASE("SyncIoctl treats only a property size query answered with a size erro
     desc.sizeQueryError = sizeError;
     std::string path = kstest::PlugFilter(desc, "USB\\VID_1A2B&PID_0A3C\\" + std::to_string(sizeError));
     HANDLE filter = OpenInterface(path);
-    for (Case c : {Case{"size query", sizeError, IOCTL_KS_PROPERTY, 0, S_OK, 4},
+    // Only a warning status brings the byte count back; an error status leaves the counter alone.
+    ULONG sizeCounter = sizeError == ERROR_MORE_DATA ? 4 : kUntouched;
+    for (Case c : {Case{"size query", sizeError, IOCTL_KS_PROPERTY, 0, S_OK, sizeCounter},
                    Case{"too small a buffer", sizeError, IOCTL_KS_PROPERTY, 2, E_FAIL, 0},
                    Case{"another control code", sizeError, IOCTL_KS_READ_STREAM, 0, E_FAIL, 0},
                    Case{"another error", ERROR_GEN_FAILURE, IOCTL_KS_PROPERTY, 0, E_FAIL, 0}}) {
@@ -169,30 +171,43 @@ TEST_CASE("SyncIoctl without a counter still returns the value") {
   CloseHandle(filter);
 }
 
-TEST_CASE("SyncIoctl waits for a request the device completes later and reports no byte count") {
+TEST_CASE("SyncIoctl waits for a request the device completes later and reports its own outcome") {
   testing::Machine machine;
   std::string path = kstest::PlugFilter(kstest::MidiPort());
   HANDLE filter = OpenInterface(path);
+  struct Case {
+    const char* what;
+    ULONG property;
+    ULONG pinId;
+    ULONG outSize;
+    HRESULT hr;
+    ULONG counter;
+  };
   for (bool released : {true, false}) {
-    CAPTURE(released);
-    winsim::RequestMatch match{path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_CTYPES}};
-    std::thread releaser;
-    if (released) {
-      winsim::HoldRequests(match, 1);
-      releaser = std::thread([] {
-        if (testing::WaitUntil([] { return winsim::HeldRequestCount() == 1; })) winsim::ReleaseHeldRequests();
-      });
-    } else {
-      winsim::DelayRequests(match, 20, 1);
+    for (Case c : {Case{"value", KSPROPERTY_PIN_CTYPES, 0, 4, S_OK, 4},
+                   Case{"size query answered late with ERROR_MORE_DATA", KSPROPERTY_PIN_NAME, 0, 0, S_OK, 18},
+                   Case{"failure answered late", KSPROPERTY_PIN_DATAFLOW, 7, 4, E_FAIL, 0}}) {
+      CAPTURE(released);
+      CAPTURE(c.what);
+      winsim::RequestMatch match{path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, c.property};
+      std::thread releaser;
+      if (released) {
+        winsim::HoldRequests(match, 1);
+        releaser = std::thread([] {
+          if (testing::WaitUntil([] { return winsim::HeldRequestCount() == 1; })) winsim::ReleaseHeldRequests();
+        });
+      } else {
+        winsim::DelayRequests(match, 20, 1);
+      }
+      KSP_PIN request = PinRequest(c.property, c.pinId);
+      ULONG value = 0;
+      ULONG counter = kUntouched;
+      CHECK(CKsIrpTarget::SyncIoctl(filter, IOCTL_KS_PROPERTY, &request, sizeof request, c.outSize ? &value : nullptr,
+                                    c.outSize, &counter) == c.hr);
+      CHECK(counter == c.counter);
+      if (c.property == KSPROPERTY_PIN_CTYPES) CHECK(value == 2);
+      if (releaser.joinable()) releaser.join();
     }
-    KSP_PIN request = PinRequest(KSPROPERTY_PIN_CTYPES);
-    ULONG pins = 0;
-    ULONG counter = kUntouched;
-    CHECK(CKsIrpTarget::SyncIoctl(filter, IOCTL_KS_PROPERTY, &request, sizeof request, &pins, sizeof pins,
-                                  &counter) == S_OK);
-    CHECK(pins == 2);
-    CHECK(counter == 0);
-    if (releaser.joinable()) releaser.join();
   }
   CHECK(winsim::PendingRequestCount() == 0);
   CloseHandle(filter);

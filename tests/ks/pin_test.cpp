@@ -422,8 +422,8 @@ TEST_CASE("unplugging ends a pending read and fails the next one at once") {
 TEST_CASE("the accessors hand out what was read; a missing out pointer is a broken invariant") {
   testing::Machine machine;
   PinOnPort port(1);
-  KSPIN_COMMUNICATION communication = KSPIN_COMMUNICATION_NONE;
-  KSPIN_DATAFLOW dataFlow = KSPIN_DATAFLOW_IN;
+  ULONG communication = KSPIN_COMMUNICATION_NONE;
+  ULONG dataFlow = KSPIN_DATAFLOW_IN;
   winsim::ClearDebugOutput();
   CHECK(port.pin->GetCommunication(&communication) == S_OK);
   CHECK(port.pin->GetDataFlow(&dataFlow) == S_OK);

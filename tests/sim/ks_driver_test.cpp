@@ -2,7 +2,9 @@
 // KsCreatePin's checks, pin states, the MIDI stream and what unplugging does.
 #include <doctest/doctest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "support/machine.h"
 #include "winsim/control_ks.h"
@@ -17,9 +19,10 @@ HANDLE Open(const std::string& path) {
                      FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-std::string Plug(const winsim::FilterDesc& filter, winsim::DeviceId* id = nullptr) {
+std::string Plug(const winsim::FilterDesc& filter, winsim::DeviceId* id = nullptr,
+                 const std::string& instanceId = "USB\\VID_1A2B&PID_0B5D\\9") {
   winsim::DeviceDesc device;
-  device.instanceId = "USB\\VID_1A2B&PID_0B5D\\9";
+  device.instanceId = instanceId;
   winsim::InterfaceDesc interface;
   interface.filter = filter;
   device.interfaces.push_back(interface);
@@ -63,7 +66,177 @@ BOOL SetState(HANDLE pin, KSSTATE state, OVERLAPPED* overlapped) {
                          overlapped);
 }
 
+// A capture pin of a started hidden port, and a read request on it.
+struct CapturePin {
+  explicit CapturePin(const std::string& path, DWORD flags = FILE_FLAG_OVERLAPPED) {
+    filter = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    Request request = MidiRequest(1);
+    REQUIRE(KsCreatePin()(filter, &request.connect, GENERIC_READ, &pin) == ERROR_SUCCESS);
+    for (KSSTATE state : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) {
+      OVERLAPPED overlapped{};
+      REQUIRE(SetState(pin, state, &overlapped));
+    }
+    header.Size = sizeof header;
+    header.FrameExtent = 20;
+    header.Data = buffer;
+  }
+  ~CapturePin() {
+    CloseHandle(pin);
+    CloseHandle(filter);
+  }
+  BOOL Read(OVERLAPPED* overlapped) {
+    DWORD returned = 0;
+    return DeviceIoControl(pin, IOCTL_KS_READ_STREAM, nullptr, 0, &header, header.Size, &returned, overlapped);
+  }
+  HANDLE filter = nullptr;
+  HANDLE pin = nullptr;
+  BYTE buffer[40] = {};
+  KSSTREAM_HEADER header{};
+};
+
+KSP_PIN PinProperty(ULONG id) {
+  KSP_PIN request{};
+  request.Property.Set = KSPROPSETID_Pin;
+  request.Property.Id = id;
+  request.Property.Flags = KSPROPERTY_TYPE_GET;
+  return request;
+}
+
+bool Signalled(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
 }  // namespace
+
+TEST_CASE("an answer given at once: an error status touches nothing, success and warnings complete") {
+  testing::Machine machine;
+  winsim::FilterDesc desc = winsim::HiddenMidiFilter(kHidden);
+  desc.sizeQueryError = ERROR_INSUFFICIENT_BUFFER;
+  std::string insufficient = Plug(desc, nullptr, "USB\\VID_1A2B&PID_0B5D\\8");
+  std::string moreData = Plug(winsim::HiddenMidiFilter(kHidden));
+  struct Case {
+    const char* what;
+    const std::string& path;
+    ULONG property;
+    DWORD outSize;
+    BOOL result;
+    DWORD error;
+    DWORD count;          // 77: untouched
+    ULONG_PTR internal;   // STATUS_PENDING (0x103): untouched since the call started it
+    ULONG_PTR high;       // 55: untouched
+    bool signalled;
+  };
+  for (const Case& c : {Case{"success", moreData, KSPROPERTY_PIN_CTYPES, 4, TRUE, 0, 4, 0, 4, true},
+                        Case{"warning", moreData, KSPROPERTY_PIN_NAME, 0, FALSE, ERROR_MORE_DATA, 18, 0x80000005, 18,
+                             true},
+                        Case{"error", insufficient, KSPROPERTY_PIN_NAME, 0, FALSE, ERROR_INSUFFICIENT_BUFFER, 77, 0x103,
+                             55, false}}) {
+    CAPTURE(c.what);
+    HANDLE filter = Open(c.path);
+    OVERLAPPED overlapped{};
+    overlapped.InternalHigh = 55;
+    // Manual reset and signalled: the call resets it when the request starts.
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    KSP_PIN request = PinProperty(c.property);
+    ULONG value = 0;
+    DWORD count = 77;
+    SetLastError(0);
+    CHECK(DeviceIoControl(filter, IOCTL_KS_PROPERTY, &request, sizeof request, c.outSize ? &value : nullptr,
+                          c.outSize, &count, &overlapped) == c.result);
+    CHECK(GetLastError() == c.error);
+    CHECK(count == c.count);
+    CHECK(overlapped.Internal == c.internal);
+    CHECK(overlapped.InternalHigh == c.high);
+    CHECK(Signalled(overlapped.hEvent) == c.signalled);
+    CloseHandle(overlapped.hEvent);
+    CloseHandle(filter);
+  }
+}
+
+TEST_CASE("a handle opened without FILE_FLAG_OVERLAPPED completes each request inside the call") {
+  testing::Machine machine;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden, true));
+  HANDLE filter = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  winsim::DelayRequests({path, IOCTL_KS_PROPERTY}, 30, 1);
+  KSP_PIN request = PinProperty(KSPROPERTY_PIN_CTYPES);
+  ULONG pins = 0;
+  DWORD count = 0;
+  OVERLAPPED overlapped{};
+  auto start = std::chrono::steady_clock::now();
+  CHECK(DeviceIoControl(filter, IOCTL_KS_PROPERTY, &request, sizeof request, &pins, sizeof pins, &count, &overlapped));
+  CHECK(std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(25));
+  CHECK(count == 4);
+  CHECK(pins == 2);
+  CloseHandle(filter);
+
+  // A pin made on such a filter is synchronous too: a read returns with its data.
+  CapturePin capture(path, FILE_ATTRIBUTE_NORMAL);
+  std::thread sender([&path] {
+    if (testing::WaitUntil([&path] { return winsim::PendingRequestCount() == 1; }))
+      winsim::ReceiveMidi(path, {0x90, 0x40, 0x7F});
+  });
+  CHECK(capture.Read(&overlapped));
+  sender.join();
+  CHECK(capture.buffer[4] == 3);
+}
+
+TEST_CASE("cancellation is a request that completes later, and a driver may ignore it") {
+  testing::Machine machine;
+  winsim::DeviceId id = 0;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden), &id);
+  CapturePin capture(path);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD count = 0;
+
+  CHECK_FALSE(capture.Read(&overlapped));
+  CHECK(CancelIo(capture.pin));
+  REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
+  CHECK_FALSE(GetOverlappedResult(capture.pin, &overlapped, &count, FALSE));
+  CHECK(GetLastError() == ERROR_OPERATION_ABORTED);
+
+  winsim::IgnoreCancellation({path, IOCTL_KS_READ_STREAM}, 2);
+  CHECK_FALSE(capture.Read(&overlapped));
+  CHECK(CancelIo(capture.pin));
+  CHECK(CancelIoEx(capture.pin, &overlapped));  // the request is still there to be asked
+  CHECK(WaitForSingleObject(overlapped.hEvent, 50) == WAIT_TIMEOUT);
+  CHECK_FALSE(GetOverlappedResult(capture.pin, &overlapped, &count, FALSE));
+  CHECK(GetLastError() == ERROR_IO_INCOMPLETE);
+  // What still ends it: the device leaving.
+  winsim::UnplugDevice(id);
+  REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
+  CHECK_FALSE(CancelIoEx(capture.pin, &overlapped));
+  CHECK(GetLastError() == ERROR_NOT_FOUND);
+  CloseHandle(overlapped.hEvent);
+}
+
+TEST_CASE("a thread's pending requests are cancelled when it ends, whoever made the thread") {
+  testing::Machine machine;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
+  CapturePin capture(path);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread([&] { CHECK_FALSE(capture.Read(&overlapped)); }).join();
+  REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
+  CHECK(overlapped.Internal == 0xC0000120);  // STATUS_CANCELLED
+  CHECK(winsim::PendingRequestCount() == 0);
+  CloseHandle(overlapped.hEvent);
+}
+
+TEST_CASE("a pending request signals its own event object, not whatever now has the handle value") {
+  testing::Machine machine;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
+  CapturePin capture(path);
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CHECK_FALSE(capture.Read(&overlapped));
+  CloseHandle(overlapped.hEvent);
+  HANDLE reused = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CHECK(reused == overlapped.hEvent);
+  winsim::ReceiveMidi(path, {0xFE});
+  CHECK(overlapped.Internal == 0);
+  CHECK_FALSE(Signalled(reused));
+  CloseHandle(reused);
+}
 
 TEST_CASE("interface paths open as filters, several times at once, and only while present") {
   testing::Machine machine;
@@ -71,6 +244,9 @@ TEST_CASE("interface paths open as filters, several times at once, and only whil
   std::string path = Plug(winsim::HiddenMidiFilter(kHidden), &id);
   CHECK(Open("\\\\?\\usb#nothing#here") == INVALID_HANDLE_VALUE);
   CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
+  // With a reference string after the missing link, the path is what is missing.
+  CHECK(Open("\\\\?\\usb#nothing#here\\global") == INVALID_HANDLE_VALUE);
+  CHECK(GetLastError() == ERROR_PATH_NOT_FOUND);
 
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -82,7 +258,7 @@ TEST_CASE("interface paths open as filters, several times at once, and only whil
 
   winsim::UnplugDevice(id);
   CHECK(Open(path) == INVALID_HANDLE_VALUE);
-  CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
+  CHECK(GetLastError() == ERROR_PATH_NOT_FOUND);  // the link is gone; the reference string follows it
   winsim::ReplugDevice(id);
   HANDLE third = Open(path);
   CHECK(third != INVALID_HANDLE_VALUE);

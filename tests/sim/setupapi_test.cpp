@@ -45,18 +45,19 @@ std::vector<std::string> PresentAudioPaths() {
 
 }  // namespace
 
-TEST_CASE("present interfaces of the category are enumerated in arrival order with Windows paths") {
+TEST_CASE("present interfaces of the category are enumerated sorted by name, not in arrival order") {
   testing::Machine machine;
-  auto first = PlugAudio("USB\\VID_1A2B&PID_0A3C&MI_01\\7&1C2D3E4F&0&0001");
+  auto first = PlugAudio("USB\\VID_1A2B&PID_0B5D\\5&AB&0&2");
   PlugAudio("HDAUDIO\\FUNC_01&VEN_10EC\\4&2&0&0001", KSCATEGORY_RENDER);
-  auto third = PlugAudio("USB\\VID_1A2B&PID_0B5D\\5&AB&0&2");
-  CHECK(winsim::InterfacePath(first) ==
+  auto third = PlugAudio("USB\\VID_1A2B&PID_0A3C&MI_01\\7&1C2D3E4F&0&0001");
+  CHECK(winsim::InterfacePath(third) ==
         "\\\\?\\usb#vid_1a2b&pid_0a3c&mi_01#7&1c2d3e4f&0&0001#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global");
-  CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(first), winsim::InterfacePath(third)});
+  // The device that arrived last takes the first position.
+  CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(third), winsim::InterfacePath(first)});
 
-  winsim::UnplugDevice(first);
-  CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(third)});
-  winsim::ReplugDevice(first);
+  winsim::UnplugDevice(third);
+  CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(first)});
+  winsim::ReplugDevice(third);
   CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(third), winsim::InterfacePath(first)});
 }
 
@@ -114,6 +115,27 @@ TEST_CASE("structure sizes are checked as Windows checks them") {
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, sizeof buffer, nullptr, &devinfo));
   CHECK(GetLastError() == ERROR_INVALID_USER_BUFFER);
+  // The device's data comes back also when the path does not fit.
+  devinfo.cbSize = sizeof devinfo;
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, nullptr, &devinfo));
+  CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+  CHECK(devinfo.DevInst != 0);
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, nullptr, detail, sizeof buffer, nullptr, nullptr));
+  CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+TEST_CASE("an interface without a registry key has none to open") {
+  testing::Machine machine;
+  winsim::InterfaceDesc desc;
+  desc.hasKey = false;
+  winsim::PlugDevice({"USB\\VID_1\\NOKEY", {desc}});
+  HDEVINFO set = SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  SP_DEVICE_INTERFACE_DATA data{};
+  data.cbSize = sizeof data;
+  REQUIRE(SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_AUDIO, 0, &data));
+  CHECK(SetupDiOpenDeviceInterfaceRegKey(set, &data, 0, KEY_READ) == static_cast<HKEY>(INVALID_HANDLE_VALUE));
+  CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
   SetupDiDestroyDeviceInfoList(set);
 }
 

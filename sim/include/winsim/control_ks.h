@@ -73,6 +73,12 @@ void FailRequests(const RequestMatch& match, DWORD error, int times = -1, int sk
 void HoldRequests(const RequestMatch& match, int times = -1);
 // Matching requests are answered, but complete only `milliseconds` later.
 void DelayRequests(const RequestMatch& match, DWORD milliseconds, int times = -1);
+// The driver ignores the cancellation (CancelIo, CancelIoEx, the end of the issuing thread) of
+// matching pending requests, `times` times: they stay pending. Cancellations it honours
+// complete a moment after the cancelling call has returned, with ERROR_OPERATION_ABORTED.
+void IgnoreCancellation(const RequestMatch& match, int times = -1);
+// The driver ends the matching pending requests now with `error` (a driver error mid-stream).
+void EndPendingRequests(const RequestMatch& match, DWORD error);
 size_t HeldRequestCount();
 void ReleaseHeldRequests();
 // Requests of every kind that are pending now (held, delayed, queued reads).

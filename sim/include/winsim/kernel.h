@@ -26,6 +26,7 @@ typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259u
 #define STATUS_PENDING ((DWORD)0x00000103L)
+#define HasOverlappedIoCompleted(lpOverlapped) (((DWORD)(lpOverlapped)->Internal) != STATUS_PENDING)
 
 // Device I/O control codes.
 #define FILE_DEVICE_KS 0x0000002F

@@ -51,6 +51,8 @@ struct InterfaceDesc {
   // The raw bytes of the interface key's "FriendlyName" value; none when absent.
   std::optional<std::vector<BYTE>> friendlyName;
   DWORD friendlyNameType = REG_SZ;
+  // False: the interface has no registry key at all (SetupDiOpenDeviceInterfaceRegKey fails).
+  bool hasKey = true;
   FilterDesc filter;
   // A complete interface path that replaces the generated one (odd lengths, letter case).
   std::string pathOverride;
