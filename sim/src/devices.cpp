@@ -50,10 +50,17 @@ std::vector<std::shared_ptr<InterfaceRecord>> SetPresent(DeviceId device, bool p
 }
 
 std::string MakePath(const std::string& instanceId, const GUID& category, const std::string& reference) {
-  std::string path = "\\\\?\\" + instanceId;
+  // Appended piece by piece: GCC 12 at -O3 misreads chains of operator+ (-Wrestrict).
+  std::string path = "\\\\?\\";
+  path += instanceId;
   std::replace(path.begin() + 4, path.end(), '\\', '#');
-  path = Lower(path) + "#" + GuidString(category);
-  if (!reference.empty()) path += "\\" + Lower(reference);
+  path = Lower(std::move(path));
+  path += '#';
+  path += GuidString(category);
+  if (!reference.empty()) {
+    path += '\\';
+    path += Lower(reference);
+  }
   return path;
 }
 
