@@ -2,8 +2,8 @@
 // call (manual time: only the call itself), and the calls made and required for the table.
 #include <string>
 
-#include "bench/benchmarks.h"
-#include "bench/operations.h"
+#include "benchmarks/benchmarks.h"
+#include "benchmarks/operations.h"
 
 namespace bench {
 namespace {

@@ -1,4 +1,4 @@
-// The recorded platform calls of every counted operation (bench/call_counts.txt), checked by
+// The recorded platform calls of every counted operation (benchmarks/call_counts.txt), checked by
 // the smoke run: an operation that makes one call more, or one fewer, than recorded fails.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/operations.h"
+#include "benchmarks/operations.h"
 
 namespace bench {
 

@@ -7,9 +7,9 @@
 #include <iostream>
 #include <string>
 
-#include "bench/benchmarks.h"
-#include "bench/call_record.h"
-#include "bench/table_reporter.h"
+#include "benchmarks/benchmarks.h"
+#include "benchmarks/call_record.h"
+#include "benchmarks/table_reporter.h"
 
 namespace {
 

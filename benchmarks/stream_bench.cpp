@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/benchmarks.h"
-#include "bench/operations.h"
+#include "benchmarks/benchmarks.h"
+#include "benchmarks/operations.h"
 #include "winsim/control_ks.h"
 
 namespace bench {

@@ -1,4 +1,4 @@
-#include "bench/bench_machine.h"
+#include "benchmarks/bench_machine.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "bench/direct_pin.h"
+#include "benchmarks/direct_pin.h"
 
 #include <algorithm>
 #include <cstring>

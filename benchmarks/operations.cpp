@@ -1,4 +1,4 @@
-#include "bench/operations.h"
+#include "benchmarks/operations.h"
 
 #include <chrono>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "bench/call_record.h"
+#include "benchmarks/call_record.h"
 
 #include <istream>
 #include <ostream>

@@ -4,10 +4,10 @@
 // machine where absolute times drift.
 #include <vector>
 
-#include "bench/bench_machine.h"
-#include "bench/benchmarks.h"
-#include "bench/direct_pin.h"
-#include "bench/operations.h"
+#include "benchmarks/bench_machine.h"
+#include "benchmarks/benchmarks.h"
+#include "benchmarks/direct_pin.h"
+#include "benchmarks/operations.h"
 #include "winsim/control_ks.h"
 
 namespace bench {

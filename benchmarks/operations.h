@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_machine.h"
+#include "benchmarks/bench_machine.h"
 
 namespace bench {
 

@@ -1,8 +1,8 @@
-#include "bench/table_reporter.h"
+#include "benchmarks/table_reporter.h"
 
 #include <cstdio>
 
-#include "bench/benchmarks.h"
+#include "benchmarks/benchmarks.h"
 
 namespace bench {
 namespace {
