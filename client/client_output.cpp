@@ -1,5 +1,7 @@
 #include "client/client_output.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "client/client_device.h"
@@ -81,8 +83,13 @@ bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
 bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
   if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
   if (pbData == NULL) cbData = 0;  // nothing to read: sent as an empty call
-  for (int i = 0; i < cbData; ++i) {
-    m_abPending[m_cPending++] = pbData[i];
+  // Byte after byte in order, 640 at a time: each run of bytes up to the next full chunk is
+  // appended as one block.
+  for (int i = 0; i < cbData;) {
+    int cbRun = std::min(cbData - i, static_cast<int>(kMidiWriteChunk) - static_cast<int>(m_cPending));
+    std::memcpy(m_abPending + m_cPending, pbData + i, static_cast<size_t>(cbRun));
+    m_cPending += cbRun;
+    i += cbRun;
     if (static_cast<ULONG>(m_cPending) == kMidiWriteChunk) Flush();
   }
   if (m_cPending > 0) Flush();

@@ -44,15 +44,23 @@ HRESULT CKsFilter::InternalInit() {
 }
 
 // A bounded copy in the process's code page: a double-byte character that would not fit
-// whole is left out, and the bytes after the name stay zero.
+// whole is left out, and the bytes after the name stay zero. A name that fits is one block
+// copy; only a name cut at the bound is walked character by character, and then only bytes
+// of 0x80 and above are asked about, since no code page has a lead byte below 0x80.
 void CKsFilter::CopyFilterName(LPCSTR pszName) {
+  size_t cbName = strnlen(pszName, kMaxNameBytes + 1);
+  if (cbName <= kMaxNameBytes) {
+    std::memcpy(m_szFilterName, pszName, cbName);
+    return;
+  }
   ULONG i = 0;
-  while (i < kMaxNameBytes && pszName[i] != '\0') {
-    ULONG cbChar = IsDBCSLeadByte(static_cast<BYTE>(pszName[i])) && pszName[i + 1] != '\0' ? 2 : 1;
+  while (i < kMaxNameBytes) {
+    BYTE byte = static_cast<BYTE>(pszName[i]);
+    ULONG cbChar = byte >= 0x80 && IsDBCSLeadByte(byte) ? 2 : 1;  // the next byte exists: the name is longer
     if (i + cbChar > kMaxNameBytes) break;
-    std::memcpy(m_szFilterName + i, pszName + i, cbChar);
     i += cbChar;
   }
+  std::memcpy(m_szFilterName, pszName, i);
 }
 
 CKsFilter::~CKsFilter() {

@@ -351,6 +351,11 @@ std::vector<CapturedWrite> CapturedWrites(const std::string& interfacePath) {
   return detail::StateOfLocked(interfacePath).writes;
 }
 
+void ClearCapturedWrites(const std::string& interfacePath) {
+  std::lock_guard guard(detail::Lock());
+  detail::StateOfLocked(interfacePath).writes.clear();
+}
+
 std::vector<PinInstance> PinInstances(const std::string& interfacePath) {
   std::lock_guard guard(detail::Lock());
   std::vector<PinInstance> pins;

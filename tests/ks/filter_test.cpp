@@ -47,11 +47,15 @@ TEST_CASE("the constructor copies the name bounded, terminated and whole double-
     size_t copied;
   };
   std::string dbcsAtEnd = std::string(258, 'a') + "\x81\x40";
+  // Trail bytes in the ASCII range: only a walk from the start tells where characters begin.
+  std::string dbcsPairs;
+  for (int i = 0; i < 131; ++i) dbcsPairs += "\x81\x61";
   for (const Case& c : {Case{"short", 1252, "\\\\?\\usb#vid_1a2b", 16}, Case{"259 bytes", 1252, std::string(259, 'a'), 259},
                         Case{"longer than the buffer", 1252, std::string(300, 'a'), 259},
                         Case{"lead byte in the last place, single-byte code page", 1252, dbcsAtEnd, 259},
                         Case{"lead byte in the last place, double-byte code page", 932, dbcsAtEnd, 258},
-                        Case{"double-byte character inside", 932, "\x81\x40z", 3}}) {
+                        Case{"double-byte character inside", 932, "\x81\x40z", 3},
+                        Case{"double-byte characters past the buffer", 932, dbcsPairs, 258}}) {
     CAPTURE(c.what);
     winsim::SetAnsiCodePage(c.codePage);
     HRESULT hr = E_FAIL;
@@ -61,6 +65,23 @@ TEST_CASE("the constructor copies the name bounded, terminated and whole double-
     CHECK(std::all_of(filter->m_szFilterName + c.copied, filter->m_szFilterName + MAX_PATH, [](char b) { return b == 0; }));
     CHECK(filter->m_handle == INVALID_HANDLE_VALUE);
     CHECK(filter->m_szFriendlyName[0] == 0);
+  }
+}
+
+TEST_CASE("only a name cut at the bound asks about lead bytes, and only about bytes of 0x80 and above") {
+  testing::Machine machine;
+  winsim::SetAnsiCodePage(932);
+  struct Case {
+    std::string name;
+    uint64_t questions;
+  };
+  for (const Case& c : {Case{std::string(259, '\x81'), 0}, Case{std::string(300, 'a'), 0},
+                        Case{std::string(250, 'a') + std::string(50, '\x81'), 5}}) {
+    CAPTURE(c.name.size());
+    winsim::ResetCallCounts();
+    HRESULT hr = E_FAIL;
+    kstest::FilterPtr filter(new CKsFilter(c.name.c_str(), &hr));
+    CHECK(winsim::CallCounts()["IsDBCSLeadByte"] == c.questions);
   }
 }
 

@@ -32,6 +32,8 @@ struct CapturedWrite {
   std::vector<BYTE> bytes;         // the byteCount MIDI bytes after the KSMUSICFORMAT
 };
 std::vector<CapturedWrite> CapturedWrites(const std::string& interfacePath);
+// Forgets the writes captured so far, so that a host streaming for long does not grow them.
+void ClearCapturedWrites(const std::string& interfacePath);
 
 // Every kernel pin made on an interface, in creation order, closed ones included.
 struct PinInstance {

@@ -1,0 +1,34 @@
+// The simulated machines the benchmarks run on: one hidden-port device, looped back, beside a
+// chosen number of ordinary audio interfaces, and a connection made on the benchmark thread.
+#pragma once
+
+#include <string>
+
+#include "client/TarrowinHiddenMIDI.h"
+
+namespace bench {
+
+struct Machine {
+  int others = -1;  // ordinary audio interfaces beside the hidden-port device
+  bool loopback = true;  // the hidden port's output comes back on its input
+  std::string hiddenPath;
+  TarrowinHiddenMIDI::Connection* connection = nullptr;
+};
+
+// The machine with `others` ordinary audio interfaces; the current one is kept when it fits,
+// so that a benchmark run many times builds its machine once. Without loopback the written
+// bytes go nowhere, so that a sender alone does not pile up received bytes.
+const Machine& UseMachine(int others, bool loopback = true);
+// Destroys the connection and empties the simulated platform.
+void ReleaseMachine();
+
+// delete through an interface, as a GCC-built host does (the destructor slot is MSVC's).
+template <typename Interface>
+void Destroy(Interface* object) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
+  delete object;
+#pragma GCC diagnostic pop
+}
+
+}  // namespace bench

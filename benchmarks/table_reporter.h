@@ -1,0 +1,35 @@
+// Collects every benchmark run and prints one table when all have run: Send against its
+// floors, the loopback, enumeration by scale, memory.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+namespace bench {
+
+class TableReporter : public benchmark::BenchmarkReporter {
+ public:
+  bool ReportContext(const Context& context) override;
+  void ReportRuns(const std::vector<Run>& runs) override;
+  void Finalize() override;
+  // False when a benchmark reported an error.
+  bool AllRan() const { return m_failures == 0; }
+
+ private:
+  struct Result {
+    double secondsPerIteration = 0;
+    std::map<std::string, double> counters;
+  };
+  double Counter(const std::string& run, const std::string& counter) const;
+  double Seconds(const std::string& run) const;
+  void PrintSend() const;
+  void PrintLoopback() const;
+  void PrintEnumeration() const;
+
+  std::map<std::string, Result> m_results;  // "Send/3", "GetDeviceCount/100", ...
+  int m_failures = 0;
+};
+
+}  // namespace bench
