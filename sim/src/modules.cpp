@@ -162,6 +162,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (winsim::detail::FailsByFault("GetProcAddress")) return nullptr;
   std::lock_guard guard(winsim::detail::Lock());
   winsim::Module* module = winsim::FindByBase(hModule);
   if (module == nullptr && winsim::IsSharedLibrary(hModule) && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000) {
@@ -187,6 +188,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  if (winsim::detail::FailsByFault("FreeLibrary")) return FALSE;
   {
     std::lock_guard guard(winsim::detail::Lock());
     if (winsim::FindByBase(hLibModule)) return TRUE;
@@ -202,6 +204,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  if (winsim::detail::FailsByFault("GetModuleHandleA")) return nullptr;
   if (lpModuleName == nullptr) return reinterpret_cast<HMODULE>(winsim::kExecutableBase);
   std::lock_guard guard(winsim::detail::Lock());
   auto found = State().byName.find(winsim::ModuleKey(lpModuleName));
@@ -213,6 +216,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  if (winsim::detail::FailsByFault("GetModuleFileNameA")) return 0;
   std::string path;
   if (hModule == nullptr || reinterpret_cast<uintptr_t>(hModule) == winsim::kExecutableBase) {
     path = winsim::kExecutablePath;

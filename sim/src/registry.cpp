@@ -54,6 +54,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
+  if (DWORD error = 0; ConsumeFault("RegCloseKey", &error)) return static_cast<LONG>(error);
   auto key = LookupAs<RegistryKey>(hKey);
   if (!key) return ERROR_INVALID_HANDLE;
   RemoveHandle(hKey);
