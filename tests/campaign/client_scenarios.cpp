@@ -22,7 +22,7 @@ const size_t kStreamBytes = 1300;
 // failed (it then receives nothing, which is a defined result). The clean run waits longer.
 const int kStartLimitMs = 300;
 const int kCleanLimitMs = 5000;
-const int kQuietLimitMs = 3000;
+const int kQuietLimitMs = 1000;
 
 void TARROWIN_CALLBACK CountNotification(void* context) { ++*static_cast<int*>(context); }
 

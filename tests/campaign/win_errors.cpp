@@ -9,6 +9,7 @@ namespace {
 const DWORD kErrorBusy = 170;               // a kernel-streaming pin with all instances in use
 const DWORD kErrorServiceNotActive = 1062;  // the Plug and Play service is not running
 const DWORD kErrorNoSystemResources = 1450;
+const DWORD kErrorNotEnoughQuota = 1816;    // the thread's message queue is full
 
 const std::map<std::string, InjectedError>& Table() {
   static const std::map<std::string, InjectedError> table = {
@@ -17,7 +18,6 @@ const std::map<std::string, InjectedError>& Table() {
       {"CreateThread", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the thread's stack"}},
       {"WaitForSingleObject", {ERROR_INVALID_HANDLE, "WAIT_FAILED"}},
       {"WaitForMultipleObjects", {ERROR_INVALID_HANDLE, "WAIT_FAILED"}},
-      {"MsgWaitForMultipleObjects", {ERROR_INVALID_HANDLE, "WAIT_FAILED"}},
       {"GetExitCodeThread", {ERROR_ACCESS_DENIED, "a handle without query access"}},
       {"DeviceIoControl", {ERROR_GEN_FAILURE, "the driver fails the request (STATUS_UNSUCCESSFUL)"}},
       {"GetOverlappedResult", {ERROR_GEN_FAILURE, "the request ended with STATUS_UNSUCCESSFUL"}},
@@ -39,6 +39,8 @@ const std::map<std::string, InjectedError>& Table() {
       {"SetWindowLongPtrA", {ERROR_ACCESS_DENIED, "the window belongs to another process"}},
       {"PostMessageA", {ERROR_NOT_ENOUGH_MEMORY, "the message queue is full"}},
       {"SendMessageA", {ERROR_ACCESS_DENIED, "blocked by message filtering"}},
+      {"PostThreadMessageA", {kErrorNotEnoughQuota, "the thread's message queue is full"}},
+      {"GetModuleFileNameA", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the name"}},
   };
   return table;
 }
@@ -65,6 +67,11 @@ const std::map<std::string, const char*>& NotInjectable() {
       {"PeekMessageA", "reports an empty queue, not a failure"},
       {"GetWindowLongPtrA", "fails only for a window that does not exist"},
       {"OutputDebugStringA", "cannot fail"},
+      {"PostQuitMessage", "cannot fail"},
+      {"IsDBCSLeadByte", "cannot fail: it answers whether the byte leads a character"},
+      {"GetMessageA", "fails only for a window that does not exist"},
+      {"MsgWaitForMultipleObjects", "fails only for a handle that is not open"},
+      {"FreeLibrary", "fails only for a module that is not loaded"},
   };
   return calls;
 }
