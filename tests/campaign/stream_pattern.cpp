@@ -43,11 +43,11 @@ std::string Describe(const std::vector<Byte>& record) {
   return text;
 }
 
-// Each device's stream has its own values (the top bit), so a byte of another shows at once.
-bool Foreign(const std::vector<Byte>& record, const std::vector<Byte>& sent) {
+// Each device's stream has its own values (its device bits), so a byte of another shows at once.
+bool Foreign(const std::vector<Byte>& record, const std::vector<Byte>& sent, Byte deviceBits) {
   if (sent.empty()) return true;
-  Byte own = sent.front() & 0x80;
-  return std::any_of(record.begin(), record.end(), [own](Byte b) { return (b & 0x80) != own; });
+  Byte own = sent.front() & deviceBits;
+  return std::any_of(record.begin(), record.end(), [=](Byte b) { return (b & deviceBits) != own; });
 }
 
 }  // namespace
@@ -61,22 +61,24 @@ std::vector<Byte> StreamBytes(int device, size_t offset, size_t count) {
 }
 
 std::string CheckPieces(const std::vector<std::vector<Byte>>& records, const std::vector<Byte>& sent,
-                        size_t* delivered) {
-  size_t position = 0, total = 0;
+                        size_t* delivered, size_t* gaps, Byte deviceBits) {
+  size_t position = 0, total = 0, missing = 0;
   for (size_t r = 0; r < records.size(); ++r) {
     const std::vector<Byte>& record = records[r];
     if (record.empty()) return "record " + std::to_string(r) + " is empty";
-    if (Foreign(record, sent))
+    if (Foreign(record, sent, deviceBits))
       return "record " + std::to_string(r) + " (" + Describe(record) + ") holds bytes of another device's stream";
     // The earliest place that fits leaves the most room for the records after it.
     auto found = std::search(sent.begin() + static_cast<long>(position), sent.end(), record.begin(), record.end());
     if (found == sent.end())
       return "record " + std::to_string(r) + " (" + Describe(record) + ") is no piece of what was sent after byte " +
              std::to_string(position) + ": repeated or changed";
+    if (static_cast<size_t>(found - sent.begin()) != position) ++missing;
     position = static_cast<size_t>(found - sent.begin()) + record.size();
     total += record.size();
   }
   if (delivered) *delivered = total;
+  if (gaps) *gaps = missing;
   return "";
 }
 

@@ -20,7 +20,9 @@ std::vector<Byte> StreamBytes(int device, size_t offset, size_t count);
 // records are refused too, and so is any record when nothing was sent: the loopback never completes a read without bytes. Returns an
 // empty string when they are; otherwise what is wrong. `*delivered` receives the number of
 // bytes the records hold.
+// `*gaps` receives the number of places where bytes are missing before a record. The bits of
+// `deviceBits` name the device a byte belongs to (the top bit for StreamBytes).
 std::string CheckPieces(const std::vector<std::vector<Byte>>& records, const std::vector<Byte>& sent,
-                        size_t* delivered = nullptr);
+                        size_t* delivered = nullptr, size_t* gaps = nullptr, Byte deviceBits = 0x80);
 
 }  // namespace campaign
