@@ -71,7 +71,8 @@ PropertyValue PinValue(const PinFactoryDesc& pin, ULONG id) {
 }
 
 PropertyValue PinPropertyValue(const FilterDesc& filter, const IoRequest& request, const KSPROPERTY& property) {
-  if (property.Id == KSPROPERTY_PIN_CTYPES) return {0, BytesOf(static_cast<ULONG>(filter.pins.size()))};
+  if (property.Id == KSPROPERTY_PIN_CTYPES)
+    return {0, filter.rawPinCount ? *filter.rawPinCount : BytesOf(static_cast<ULONG>(filter.pins.size()))};
   if (request.inSize < sizeof(KSP_PIN)) return {ERROR_INVALID_PARAMETER, {}};
   KSP_PIN pinProperty;
   std::memcpy(&pinProperty, request.in, sizeof pinProperty);

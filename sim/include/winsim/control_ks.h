@@ -22,6 +22,12 @@ namespace winsim {
 // reads wait until one does (or the device leaves).
 void ReceiveMidi(const std::string& interfacePath, const std::vector<BYTE>& bytes);
 
+// Completes the oldest read queued on the interface as a careless driver might: `frame` is
+// copied to the read's data buffer (at most FrameExtent bytes), DataUsed and the byte count
+// are set as given. False when no read was queued.
+bool CompleteReadRaw(const std::string& interfacePath, const std::vector<BYTE>& frame, ULONG dataUsed,
+                     ULONG_PTR bytesReturned);
+
 // One IOCTL_KS_WRITE_STREAM request as the driver took it.
 struct CapturedWrite {
   ULONG pinId = 0;                 // pin factory of the pin written to

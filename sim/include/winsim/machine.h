@@ -37,6 +37,8 @@ struct FilterDesc {
   std::vector<GUID> nodes;  // topology node types, one per node
   // Exact bytes answered for KSPROPERTY_TOPOLOGY_NODES instead of the value built from `nodes`.
   std::optional<std::vector<BYTE>> rawNodes;
+  // Exact bytes answered for KSPROPERTY_PIN_CTYPES instead of the number of `pins`.
+  std::optional<std::vector<BYTE>> rawPinCount;
   // How a property size query (output size 0) is answered: ERROR_MORE_DATA or
   // ERROR_INSUFFICIENT_BUFFER, with the needed size as the byte count.
   DWORD sizeQueryError = ERROR_MORE_DATA;
