@@ -346,6 +346,11 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  DWORD error = 0;
+  if (winsim::detail::ConsumeFault("GetModuleHandleA", &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
   if (lpModuleName == nullptr) return reinterpret_cast<HMODULE>(winsim::kExecutableBase);
   std::lock_guard guard(winsim::detail::Lock());
   auto found = State().byName.find(winsim::ModuleKey(lpModuleName));

@@ -138,8 +138,12 @@ LONG CopyValue(const RegistryValue& value, LPBYTE data, LPDWORD size) {
   }
   const DWORD room = *size;
   *size = stored;
-  // The buffer's contents are undefined after ERROR_MORE_DATA; it is left as it was.
-  if (room < stored) return ERROR_MORE_DATA;
+  if (room < stored) {
+    // The buffer's contents are undefined after ERROR_MORE_DATA; it holds the start of the
+    // value, unterminated, so that code relying on it shows.
+    std::memcpy(data, value.data.data(), room);
+    return ERROR_MORE_DATA;
+  }
   if (stored != 0) std::memcpy(data, value.data.data(), stored);
   if (IsStringType(value.type) && stored != 0 && value.data[stored - 1] != 0 && room > stored) data[stored] = 0;
   return ERROR_SUCCESS;

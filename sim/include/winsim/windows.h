@@ -7,4 +7,5 @@
 #include "winsim/ks.h"
 #include "winsim/registry.h"
 #include "winsim/setupapi.h"
+#include "winsim/setupapi_drivers.h"
 #include "winsim/winuser.h"
