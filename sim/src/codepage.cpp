@@ -19,6 +19,7 @@ void SetAnsiCodePage(UINT codePage) { g_codePage = codePage; }
 }  // namespace winsim
 
 extern "C" BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {
+  if (winsim::detail::FailsByFault("IsDBCSLeadByte")) return FALSE;
   // Code page 932 (Shift JIS) lead bytes; single-byte code pages have none.
   if (winsim::g_codePage != 932) return FALSE;
   return (TestChar >= 0x81 && TestChar <= 0x9F) || (TestChar >= 0xE0 && TestChar <= 0xFC);

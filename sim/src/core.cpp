@@ -126,6 +126,18 @@ bool ConsumeFault(const std::string& api, DWORD* error) {
   return true;
 }
 
+bool FailsByFault(const std::string& api) {
+  DWORD error = 0;
+  if (!ConsumeFault(api, &error)) return false;
+  SetLastError(error);
+  return true;
+}
+
+void CountCall(const std::string& api) {
+  DWORD ignored = 0;
+  ConsumeFault(api, &ignored);
+}
+
 bool ShouldFailAllocation() {
   AllocationCount().fetch_add(1, std::memory_order_relaxed);
   AllocationFault& fault = AllocFault();

@@ -61,6 +61,7 @@ std::vector<std::string> Assertions() {
 extern "C" {
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
+  winsim::detail::CountCall("OutputDebugStringA");
   std::string text = lpOutputString ? lpOutputString : "";
   if (std::getenv("WINSIM_ECHO_DEBUG_OUTPUT")) std::fputs(text.c_str(), stderr);
   std::lock_guard guard(winsim::detail::Lock());

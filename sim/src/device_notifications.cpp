@@ -109,6 +109,7 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID Notifica
 }
 
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle) {
+  if (FailsByFault("UnregisterDeviceNotification")) return FALSE;
   auto registration = LookupAs<Registration>(Handle);
   if (!registration) {
     SetLastError(ERROR_INVALID_HANDLE);

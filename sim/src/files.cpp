@@ -153,7 +153,7 @@ BOOL FinishNow(const IoRequest& request, const IoAnswer& answer, LPDWORD bytesRe
   }
   request.overlapped->Internal = kStatusSuccess;
   request.overlapped->InternalHigh = answer.bytes;
-  if (request.overlapped->hEvent) SetEvent(request.overlapped->hEvent);
+  if (request.overlapped->hEvent) SetEventState(request.overlapped->hEvent, true);
   return TRUE;
 }
 
@@ -223,7 +223,7 @@ std::vector<HANDLE> EndPendingLocked(const std::function<bool(const PendingIo&)>
 
 void SignalEvents(const std::vector<HANDLE>& events) {
   for (HANDLE event : events)
-    if (event) SetEvent(event);
+    if (event) SetEventState(event, true);
 }
 
 }  // namespace winsim::detail
@@ -251,6 +251,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped) {
+  if (FailsByFault("DeviceIoControl")) return FALSE;
   auto file = LookupAs<DeviceFile>(hDevice);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -263,7 +264,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   }
   // As on Windows, the request's event is reset when the request starts: a signal given
   // before the call is lost.
-  if (lpOverlapped->hEvent) ResetEvent(lpOverlapped->hEvent);
+  if (lpOverlapped->hEvent) SetEventState(lpOverlapped->hEvent, false);
   lpOverlapped->Internal = kStatusPending;
   IoRequest request{dwIoControlCode, static_cast<BYTE*>(lpInBuffer), nInBufferSize,
                     static_cast<BYTE*>(lpOutBuffer), nOutBufferSize, lpOverlapped};
@@ -286,12 +287,14 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
 }
 
 BOOL WINAPI CancelIo(HANDLE hFile) {
+  if (FailsByFault("CancelIo")) return FALSE;
   DWORD thread = GetCurrentThreadId();
   // Only the calling thread's requests on the handle.
   return CancelMatching(hFile, [thread](const PendingIo& io) { return io.thread == thread; }) >= 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
+  if (FailsByFault("CancelIoEx")) return FALSE;
   // Any thread's requests: all of the handle's, or the one of that OVERLAPPED.
   int cancelled = CancelMatching(
       hFile, [lpOverlapped](const PendingIo& io) { return lpOverlapped == nullptr || io.request.overlapped == lpOverlapped; });
@@ -301,6 +304,7 @@ BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
                                 BOOL bWait) {
+  if (FailsByFault("GetOverlappedResult")) return FALSE;
   if (!LookupAs<DeviceFile>(hFile) || lpOverlapped == nullptr) {
     SetLastError(lpOverlapped ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -315,7 +319,7 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
       SetLastError(ERROR_IO_INCOMPLETE);
       return FALSE;
     }
-    if (WaitForSingleObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
+    if (WaitForObject(lpOverlapped->hEvent, INFINITE) != WAIT_OBJECT_0) return FALSE;
     std::lock_guard guard(Lock());
     status = lpOverlapped->Internal;
   }

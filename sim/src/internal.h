@@ -44,6 +44,16 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 // Every simulated call that can fail begins here with its Win32 name: the call is counted
 // (CallCounts) and fails when an injected fault says so; *error then holds the error to report.
 bool ConsumeFault(const std::string& api, DWORD* error);
+// The same for calls that report failure through the last error: true (and the error set)
+// when an injected fault makes the call fail.
+bool FailsByFault(const std::string& api);
+// Calls that cannot fail on Windows are counted all the same; an injected fault changes nothing.
+void CountCall(const std::string& api);
+
+// What the system itself does with events (a request completes, GetOverlappedResult waits):
+// no call of the deliverables, so neither counted nor injectable.
+BOOL SetEventState(HANDLE event, bool signaled);
+DWORD WaitForObject(HANDLE handle, DWORD milliseconds);
 bool ShouldFailAllocation();
 
 // Areas register what Reset must clear and what happens when a simulated thread ends.

@@ -34,6 +34,38 @@ struct Thread : KernelObject {
 };
 
 }  // namespace
+
+BOOL SetEventState(HANDLE hEvent, bool state) {
+  auto event = LookupAs<Event>(hEvent);
+  if (!event) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  {
+    std::lock_guard guard(Lock());
+    event->signaled = state;
+  }
+  StateChanged().notify_all();
+  return TRUE;
+}
+
+DWORD WaitForObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  auto object = LookupHandle(hHandle);
+  if (!object || !object->Waitable()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  std::unique_lock guard(Lock());
+  auto ready = [&] { return object->Signaled(); };
+  if (dwMilliseconds == INFINITE) {
+    StateChanged().wait(guard, ready);
+  } else if (!StateChanged().wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready)) {
+    return WAIT_TIMEOUT;
+  }
+  object->Consume();
+  return WAIT_OBJECT_0;
+}
+
 }  // namespace winsim::detail
 
 using namespace winsim::detail;
@@ -58,25 +90,18 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bIniti
   return InsertHandle(std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
 }
 
-static BOOL SetEventState(HANDLE hEvent, bool state) {
-  auto event = LookupAs<Event>(hEvent);
-  if (!event) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  {
-    std::lock_guard guard(Lock());
-    event->signaled = state;
-  }
-  StateChanged().notify_all();
-  return TRUE;
+BOOL WINAPI SetEvent(HANDLE hEvent) {
+  if (FailsByFault("SetEvent")) return FALSE;
+  return SetEventState(hEvent, true);
 }
 
-BOOL WINAPI SetEvent(HANDLE hEvent) { return SetEventState(hEvent, true); }
-
-BOOL WINAPI ResetEvent(HANDLE hEvent) { return SetEventState(hEvent, false); }
+BOOL WINAPI ResetEvent(HANDLE hEvent) {
+  if (FailsByFault("ResetEvent")) return FALSE;
+  return SetEventState(hEvent, false);
+}
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+  if (FailsByFault("CloseHandle")) return FALSE;
   auto object = LookupHandle(hObject);
   if (!object || !object->ClosableByCloseHandle()) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -93,23 +118,11 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     SetLastError(error);
     return WAIT_FAILED;
   }
-  auto object = LookupHandle(hHandle);
-  if (!object || !object->Waitable()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
-  }
-  std::unique_lock guard(Lock());
-  auto ready = [&] { return object->Signaled(); };
-  if (dwMilliseconds == INFINITE) {
-    StateChanged().wait(guard, ready);
-  } else if (!StateChanged().wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready)) {
-    return WAIT_TIMEOUT;
-  }
-  object->Consume();
-  return WAIT_OBJECT_0;
+  return WaitForObject(hHandle, dwMilliseconds);
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
+  CountCall("Sleep");
   ++t_sleepCalls;
   std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
@@ -150,6 +163,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+  if (FailsByFault("GetExitCodeThread")) return FALSE;
   auto thread = LookupAs<Thread>(hThread);
   if (!thread || lpExitCode == nullptr) {
     SetLastError(thread ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);

@@ -197,6 +197,7 @@ using namespace winsim::detail;
 extern "C" {
 
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+  if (FailsByFault("PeekMessageA")) return FALSE;
   if (lpMsg == nullptr || !ValidFilter(hWnd)) {
     SetLastError(lpMsg == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
@@ -209,6 +210,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
 }
 
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+  if (FailsByFault("GetMessageA")) return -1;
   if (lpMsg == nullptr || !ValidFilter(hWnd)) {
     SetLastError(lpMsg == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
     return -1;
@@ -228,16 +230,19 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) {
+  CountCall("TranslateMessage");
   // No keyboard input exists here, so there is never a character message to make.
   return FALSE;
 }
 
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
+  CountCall("DispatchMessageA");
   if (lpMsg == nullptr || lpMsg->hwnd == nullptr) return 0;
   return CallWindowProcedure(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (FailsByFault("PostMessageA")) return FALSE;
   if (hWnd == nullptr) return PostThreadMessageA(GetCurrentThreadId(), Msg, wParam, lParam);
   DWORD owner = WindowOwner(hWnd);
   if (owner == 0) {
@@ -253,6 +258,7 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (FailsByFault("PostThreadMessageA")) return FALSE;
   {
     std::lock_guard guard(Lock());
     auto found = Queues().find(idThread);
@@ -267,6 +273,7 @@ BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM l
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {
+  CountCall("PostQuitMessage");
   {
     std::lock_guard guard(Lock());
     MessageQueue& queue = CurrentQueueLocked();
@@ -278,6 +285,7 @@ void WINAPI PostQuitMessage(int nExitCode) {
 }
 
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (FailsByFault("SendMessageA")) return 0;
   DWORD owner = WindowOwner(hWnd);
   if (owner == 0) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -305,6 +313,7 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
                                        DWORD dwWakeMask) {
+  if (FailsByFault("MsgWaitForMultipleObjects")) return WAIT_FAILED;
   if (nCount >= kMaximumWaitObjects || (nCount > 0 && pHandles == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;

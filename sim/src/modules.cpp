@@ -322,8 +322,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-  DWORD error = 0;
-  if (winsim::detail::ConsumeFault("GetProcAddress", &error)) return winsim::Fail(error);
+  if (winsim::detail::FailsByFault("GetProcAddress")) return nullptr;
   std::lock_guard guard(winsim::detail::Lock());
   if (winsim::Module* module = winsim::FindByBase(hModule)) return winsim::SimulatedProc(*module, lpProcName);
   if (winsim::IsSharedLibrary(hModule)) return winsim::SharedLibraryProc(hModule, lpProcName);
@@ -331,11 +330,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-  DWORD error = 0;
-  if (winsim::detail::ConsumeFault("FreeLibrary", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (winsim::detail::FailsByFault("FreeLibrary")) return FALSE;
   {
     std::lock_guard guard(winsim::detail::Lock());
     if (winsim::FindByBase(hLibModule)) return TRUE;
@@ -346,11 +341,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-  DWORD error = 0;
-  if (winsim::detail::ConsumeFault("GetModuleHandleA", &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  if (winsim::detail::FailsByFault("GetModuleHandleA")) return nullptr;
   if (lpModuleName == nullptr) return reinterpret_cast<HMODULE>(winsim::kExecutableBase);
   std::lock_guard guard(winsim::detail::Lock());
   auto found = State().byName.find(winsim::ModuleKey(lpModuleName));
@@ -362,11 +353,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-  DWORD error = 0;
-  if (winsim::detail::ConsumeFault("GetModuleFileNameA", &error)) {
-    SetLastError(error);
-    return 0;
-  }
+  if (winsim::detail::FailsByFault("GetModuleFileNameA")) return 0;
   std::string path;
   {
     std::lock_guard guard(winsim::detail::Lock());

@@ -120,6 +120,12 @@ std::string ValueKey(LPCSTR name) { return Lower(name ? name : ""); }
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+bool RemoveKeyHandle(HKEY hKey) {
+  if (!LookupAs<RegistryKey>(hKey)) return false;
+  RemoveHandle(hKey);
+  return true;
+}
+
 HKEY NewKeyHandle(std::shared_ptr<RegistryNode> node, REGSAM granted) {
   auto key = std::make_shared<RegistryKey>();
   key->node = std::move(node);
@@ -296,17 +302,18 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
+  // An injected failure is reported after a valid key is closed: closing a valid handle
+  // always releases it, whatever the call then reports.
+  DWORD error = 0;
+  const bool failed = ConsumeFault("RegCloseKey", &error);
+  LONG result = ERROR_SUCCESS;
+  bool predefined = false;
   {
     std::lock_guard guard(Lock());
-    if (State().byHandle.count(reinterpret_cast<uintptr_t>(hKey))) return ERROR_SUCCESS;  // predefined keys stay
+    predefined = State().byHandle.count(reinterpret_cast<uintptr_t>(hKey)) != 0;  // predefined keys stay open
   }
-  if (!LookupAs<RegistryKey>(hKey)) return ERROR_INVALID_HANDLE;
-  // An injected failure is reported after the key is closed: closing a valid handle always
-  // releases it, whatever the call then reports.
-  DWORD error = 0;
-  bool failed = ConsumeFault("RegCloseKey", &error);
-  RemoveHandle(hKey);
-  return failed ? static_cast<LONG>(error) : ERROR_SUCCESS;
+  if (!predefined && !RemoveKeyHandle(hKey)) result = ERROR_INVALID_HANDLE;
+  return failed ? static_cast<LONG>(error) : result;
 }
 
 }  // extern "C"

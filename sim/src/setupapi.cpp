@@ -88,6 +88,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID*, HWND) {
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
+  if (FailsByFault("SetupDiDestroyDeviceInfoList")) return FALSE;
   if (!LookupSet(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(static_cast<HANDLE>(DeviceInfoSet));
   return TRUE;
@@ -96,6 +97,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData) {
+  if (FailsByFault("SetupDiEnumDeviceInterfaces")) return FALSE;
   auto set = LookupSet(DeviceInfoSet);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
   if (DeviceInterfaceData == nullptr || InterfaceClassGuid == nullptr) return Fail(ERROR_INVALID_PARAMETER);

@@ -198,6 +198,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* lpwcx) {
 }
 
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
+  if (FailsByFault("UnregisterClassA")) return FALSE;
   std::lock_guard guard(Lock());
   auto windowClass = ExistingClassLocked(hInstance, lpClassName);
   if (!windowClass) return FALSE;
@@ -259,6 +260,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
 }
 
 BOOL WINAPI DestroyWindow(HWND hWnd) {
+  if (FailsByFault("DestroyWindow")) return FALSE;
   {
     std::lock_guard guard(Lock());
     auto window = FindWindowLocked(hWnd);
@@ -305,6 +307,7 @@ HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass
 }
 
 LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
+  if (FailsByFault("SetWindowLongPtrA")) return 0;
   std::lock_guard guard(Lock());
   LONG_PTR* value = LookupWindowLong(hWnd, nIndex);
   if (value == nullptr) return 0;
@@ -314,12 +317,14 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 }
 
 LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex) {
+  if (FailsByFault("GetWindowLongPtrA")) return 0;
   std::lock_guard guard(Lock());
   LONG_PTR* value = LookupWindowLong(hWnd, nIndex);
   return value ? *value : 0;
 }
 
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
+  CountCall("DefWindowProcA");
   switch (Msg) {
     case WM_NCCREATE:
       return TRUE;
