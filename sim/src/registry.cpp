@@ -147,9 +147,10 @@ LONG CopyValue(const RegistryValue& value, LPBYTE data, LPDWORD size) {
   if (room < stored) {
     // The buffer's contents are undefined after ERROR_MORE_DATA; it holds the start of the
     // value, unterminated, so that code relying on it shows.
-    std::memcpy(data, value.data.data(), room);
+    if (room != 0) std::memcpy(data, value.data.data(), room);
     return ERROR_MORE_DATA;
   }
+  // An empty value has no bytes to copy (and its storage may be a null pointer).
   if (stored != 0) std::memcpy(data, value.data.data(), stored);
   if (IsStringType(value.type) && stored != 0 && value.data[stored - 1] != 0 && room > stored) data[stored] = 0;
   return ERROR_SUCCESS;

@@ -94,7 +94,8 @@ TEST_CASE("RegQueryValueExA reports the stored size and terminates a string only
       {"ex", 3, ERROR_SUCCESS, REG_EXPAND_SZ, 2, std::string("ab\0E", 4)},
       {"bin", 8, ERROR_SUCCESS, REG_BINARY, 3, "abcE"},
       {"done", 8, ERROR_SUCCESS, REG_SZ, 4, std::string("abc\0E", 5)},
-      {"empty", 8, ERROR_SUCCESS, REG_SZ, 0, "EEEE"},
+      {"empty", 8, ERROR_SUCCESS, REG_SZ, 0, "EEEE"},  // nothing copied (UBSan: no copy from null)
+      {"empty", 0, ERROR_SUCCESS, REG_SZ, 0, "EEEE"},
       {"SZ", 8, ERROR_SUCCESS, REG_SZ, 3, std::string("abc\0", 4)},  // value names ignore case
       {"missing", 8, ERROR_FILE_NOT_FOUND, 99, 8, "EEEE"},
   };
