@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "winsim/windows.h"
+#include "winsim/control.h"
 
 namespace winsim::detail {
 
@@ -64,7 +65,7 @@ void RunThreadExitHooks(DWORD threadId);
 
 // A module that is part of every machine (ksuser.dll): Reset brings it back, at the same
 // address, after a test removed it or one of its procedures.
-void RegisterSystemModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs);
+void RegisterSystemModule(const std::string& name, const std::vector<ModuleExport>& exports);
 
 // Registers a hook at static-initialisation time.
 struct ResetRegistration {
@@ -117,13 +118,8 @@ struct RegistryValue {
   std::vector<BYTE> data;
 };
 
-// An open registry key. Keys live in the handle table so that leaks show in LiveHandleCount,
-// but only RegCloseKey closes them, as on Windows.
-struct RegistryKey : KernelObject {
-  bool ClosableByCloseHandle() const override { return false; }
-  std::map<std::string, RegistryValue> values;  // names in lower case
-};
-
+// A key of its own, outside the machine's registry tree, holding these values (names in
+// lower case): the device-interface keys. Closed with RegCloseKey like any key.
 HKEY OpenKeyHandle(std::map<std::string, RegistryValue> values);
 
 }  // namespace winsim::detail

@@ -1,5 +1,8 @@
-// Modules: LoadLibraryA, GetProcAddress, GetModuleHandleA and GetModuleFileNameA.
+// Modules: LoadLibraryA, GetProcAddress, FreeLibrary, GetModuleHandleA and GetModuleFileNameA.
+// Simulated modules (ksuser.dll) are tables of exports; real shared libraries of this machine
+// (the deliverables) are loaded with dlopen and get their DllMain notifications.
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +20,7 @@ namespace {
 
 struct Module {
   std::map<std::string, FARPROC> procs;
+  std::map<WORD, FARPROC> ordinals;
   uintptr_t base = 0;
 };
 
@@ -24,7 +28,25 @@ struct Modules {
   std::map<std::string, Module> byName;  // lower-case names
   uintptr_t nextBase = 0x10000000;
   std::map<std::string, Module> system;  // restored by Reset
+  std::map<std::string, std::string> pathOverrides;  // lower-case file name -> Windows path
 };
+
+typedef BOOL(WINAPI* DllEntry)(HINSTANCE, DWORD, LPVOID);
+
+// A real shared library and its load count. Libraries stay loaded across Reset, as a process
+// keeps the modules it loaded.
+struct SharedLibrary {
+  int count = 0;
+  std::string windowsPath;
+  DllEntry entry = nullptr;
+};
+
+// The loader lock: one load or unload at a time, DllMain included, as on Windows. Recursive,
+// because a DllMain may itself load or free a library.
+std::recursive_mutex& LoaderLock() {
+  static std::recursive_mutex* lock = new std::recursive_mutex;
+  return *lock;
+}
 
 // Modules that are not simulated are real shared libraries of this machine (the client
 // library itself, loaded by a host), found first in the executable's directory as Windows
@@ -38,27 +60,10 @@ std::string ExecutableDirectory() {
   return directory.substr(0, directory.find_last_of('/'));
 }
 
-// Loaded shared libraries and their load counts; they stay loaded across Reset, as a
-// process keeps the modules it loaded.
-std::map<void*, int>& SharedLibraries() {
-  static std::map<void*, int>* libraries = new std::map<void*, int>;
+std::map<void*, SharedLibrary>& SharedLibraries() {
+  static std::map<void*, SharedLibrary>* libraries = new std::map<void*, SharedLibrary>;
   return *libraries;
 }
-
-HMODULE LoadSharedLibrary(const char* name) {
-  std::string file(name);
-  std::replace(file.begin(), file.end(), '\\', '/');
-  void* handle = nullptr;
-  if (file.find('/') == std::string::npos) handle = dlopen((ExecutableDirectory() + "/" + file).c_str(), RTLD_NOW);
-  if (handle == nullptr) handle = dlopen(file.c_str(), RTLD_NOW);
-  if (handle != nullptr) {
-    std::lock_guard guard(detail::Lock());
-    ++SharedLibraries()[handle];
-  }
-  return static_cast<HMODULE>(handle);
-}
-
-bool IsSharedLibrary(HMODULE module) { return SharedLibraries().count(module) != 0; }
 
 Modules& State() {
   static Modules state;
@@ -68,20 +73,97 @@ Modules& State() {
 // The executable's module handle, as GetModuleHandleA(NULL) reports it.
 const uintptr_t kExecutableBase = 0x00400000;
 const char kExecutablePath[] = "C:\\Program Files\\Host\\host.exe";
+const char kExecutableDirectory[] = "C:\\Program Files\\Host\\";
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
 }
 
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // LoadLibraryA accepts a bare name or a path; the file name decides.
 std::string ModuleKey(const char* name) {
-  std::string key = Lower(name);
-  size_t slash = key.find_last_of("\\/");
-  if (slash != std::string::npos) key.erase(0, slash + 1);
+  std::string key = Lower(FileNameOf(name));
   if (key.find('.') == std::string::npos) key += ".dll";
   return key;
 }
+
+// The Windows form of the path a library was loaded from.
+std::string WindowsPathOf(const std::string& linuxPath, bool besideExecutable) {
+  const std::string fileName = FileNameOf(linuxPath);
+  {
+    std::lock_guard guard(detail::Lock());
+    auto found = State().pathOverrides.find(Lower(fileName));
+    if (found != State().pathOverrides.end()) return found->second;
+  }
+  if (besideExecutable) return kExecutableDirectory + fileName;
+  std::string path = "Z:" + linuxPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+// The library's own DllMain, if it has one: dlsym also searches the libraries it depends on,
+// whose DllMain is not its own.
+DllEntry OwnEntryPoint(void* handle) {
+  void* symbol = dlsym(handle, "DllMain");
+  link_map* map = nullptr;
+  Dl_info info;
+  if (symbol == nullptr || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || dladdr(symbol, &info) == 0) return nullptr;
+  if (map == nullptr || info.dli_fname == nullptr || std::strcmp(map->l_name, info.dli_fname) != 0) return nullptr;
+  return reinterpret_cast<DllEntry>(symbol);
+}
+
+// Loads a real shared library; on its first load its DllMain is told of the attach, and a
+// FALSE answer undoes the load as Windows does (detach notification, unload, error 1114).
+HMODULE LoadSharedLibrary(const char* name) {
+  std::string file(name);
+  std::replace(file.begin(), file.end(), '\\', '/');
+  std::string loadedFrom;
+  void* handle = nullptr;
+  bool besideExecutable = false;
+  if (file.find('/') == std::string::npos) {
+    loadedFrom = ExecutableDirectory() + "/" + file;
+    handle = dlopen(loadedFrom.c_str(), RTLD_NOW);
+    besideExecutable = handle != nullptr;
+  }
+  if (handle == nullptr) {
+    loadedFrom = file;
+    handle = dlopen(file.c_str(), RTLD_NOW);
+  }
+  if (handle == nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  DllEntry entry = nullptr;
+  {
+    std::lock_guard guard(detail::Lock());
+    SharedLibrary& library = SharedLibraries()[handle];
+    if (library.count++ > 0) return static_cast<HMODULE>(handle);
+    library.entry = entry = OwnEntryPoint(handle);
+  }
+  // Known before DllMain runs: DllMain may ask for its own file name.
+  std::string windowsPath = WindowsPathOf(loadedFrom, besideExecutable);
+  {
+    std::lock_guard guard(detail::Lock());
+    SharedLibraries()[handle].windowsPath = windowsPath;
+  }
+  HMODULE module = static_cast<HMODULE>(handle);
+  if (entry == nullptr || entry(module, DLL_PROCESS_ATTACH, nullptr)) return module;
+  entry(module, DLL_PROCESS_DETACH, nullptr);
+  {
+    std::lock_guard guard(detail::Lock());
+    SharedLibraries().erase(handle);
+  }
+  dlclose(handle);
+  SetLastError(ERROR_DLL_INIT_FAILED);
+  return nullptr;
+}
+
+bool IsSharedLibrary(HMODULE module) { return SharedLibraries().count(module) != 0; }
 
 Module* FindByBase(HMODULE module) {
   for (auto& [name, entry] : State().byName)
@@ -92,6 +174,7 @@ Module* FindByBase(HMODULE module) {
 detail::ResetRegistration resetModules([] {
   std::lock_guard guard(detail::Lock());
   State().byName = State().system;
+  State().pathOverrides.clear();
 });
 
 uintptr_t NextBaseLocked() {
@@ -100,23 +183,90 @@ uintptr_t NextBaseLocked() {
   return base;
 }
 
+void FillExports(Module& module, const std::vector<ModuleExport>& exports) {
+  module.procs.clear();
+  module.ordinals.clear();
+  WORD ordinal = 0;
+  for (const ModuleExport& entry : exports) {
+    ordinal = entry.ordinal != 0 ? entry.ordinal : static_cast<WORD>(ordinal + 1);
+    module.ordinals[ordinal] = entry.address;
+    if (!entry.name.empty()) module.procs[entry.name] = entry.address;
+  }
+}
+
+FARPROC Fail(DWORD error) {
+  SetLastError(error);
+  return nullptr;
+}
+
+// A name pointer below 0x10000 is an ordinal, as GetProcAddress reads it.
+bool IsOrdinal(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000; }
+
+FARPROC SharedLibraryProc(HMODULE module, LPCSTR name) {
+  // Shared libraries export by name only; they have no ordinals.
+  if (IsOrdinal(name)) return Fail(ERROR_PROC_NOT_FOUND);
+  FARPROC proc = reinterpret_cast<FARPROC>(dlsym(module, name));
+  return proc != nullptr ? proc : Fail(ERROR_PROC_NOT_FOUND);
+}
+
+FARPROC SimulatedProc(const Module& module, LPCSTR name) {
+  if (IsOrdinal(name)) {
+    auto found = module.ordinals.find(static_cast<WORD>(reinterpret_cast<uintptr_t>(name)));
+    return found != module.ordinals.end() ? found->second : Fail(ERROR_PROC_NOT_FOUND);
+  }
+  auto found = module.procs.find(name);
+  return found != module.procs.end() ? found->second : Fail(ERROR_PROC_NOT_FOUND);
+}
+
+// Ends one reference to a real shared library; the last one tells its DllMain of the detach
+// and unloads it.
+BOOL FreeSharedLibrary(HMODULE module) {
+  DllEntry entry = nullptr;
+  {
+    std::lock_guard guard(detail::Lock());
+    auto found = SharedLibraries().find(module);
+    if (found == SharedLibraries().end()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return FALSE;
+    }
+    if (--found->second.count > 0) {
+      dlclose(module);  // each LoadLibraryA opened it once more
+      return TRUE;
+    }
+    entry = found->second.entry;
+  }
+  if (entry != nullptr) entry(module, DLL_PROCESS_DETACH, nullptr);
+  {
+    std::lock_guard guard(detail::Lock());
+    SharedLibraries().erase(module);
+  }
+  return dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+std::string ModulePathLocked(HMODULE module) {
+  if (module == nullptr || reinterpret_cast<uintptr_t>(module) == kExecutableBase) return kExecutablePath;
+  for (const auto& [name, entry] : State().byName)
+    if (entry.base == reinterpret_cast<uintptr_t>(module)) return "C:\\Windows\\System32\\" + name;
+  auto library = SharedLibraries().find(module);
+  return library != SharedLibraries().end() ? library->second.windowsPath : std::string();
+}
+
 }  // namespace
 
-void RegisterModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs) {
+void RegisterModule(const std::string& name, const std::vector<ModuleExport>& exports) {
   std::lock_guard guard(detail::Lock());
   Module& module = State().byName[ModuleKey(name.c_str())];
   if (module.base == 0) module.base = NextBaseLocked();
-  module.procs.clear();
-  for (const auto& [procName, address] : procs) module.procs[procName] = address;
+  FillExports(module, exports);
 }
 
 namespace detail {
 
-void RegisterSystemModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs) {
+void RegisterSystemModule(const std::string& name, const std::vector<ModuleExport>& exports) {
   std::lock_guard guard(Lock());
   Module module;
   module.base = NextBaseLocked();
-  for (const auto& [procName, address] : procs) module.procs[procName] = address;
+  FillExports(module, exports);
   State().system[ModuleKey(name.c_str())] = module;
   State().byName[ModuleKey(name.c_str())] = module;
 }
@@ -131,7 +281,17 @@ void UnregisterModule(const std::string& name) {
 void RemoveModuleProc(const std::string& module, const std::string& proc) {
   std::lock_guard guard(detail::Lock());
   auto found = State().byName.find(ModuleKey(module.c_str()));
-  if (found != State().byName.end()) found->second.procs.erase(proc);
+  if (found == State().byName.end()) return;
+  auto named = found->second.procs.find(proc);
+  if (named == found->second.procs.end()) return;
+  for (auto it = found->second.ordinals.begin(); it != found->second.ordinals.end();)
+    it = it->second == named->second ? found->second.ordinals.erase(it) : std::next(it);
+  found->second.procs.erase(named);
+}
+
+void SetModulePath(const std::string& fileName, const std::string& windowsPath) {
+  std::lock_guard guard(detail::Lock());
+  State().pathOverrides[Lower(fileName)] = windowsPath;
 }
 
 }  // namespace winsim
@@ -155,36 +315,18 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     auto found = State().byName.find(winsim::ModuleKey(lpLibFileName));
     if (found != State().byName.end()) return reinterpret_cast<HMODULE>(found->second.base);
   }
-  // Outside the lock: loading runs the library's initialisation, which may call the platform.
-  HMODULE library = winsim::LoadSharedLibrary(lpLibFileName);
-  if (library == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
-  return library;
+  // Outside the platform's lock: loading runs the library's initialisation and DllMain, which
+  // call the platform.
+  std::lock_guard loader(winsim::LoaderLock());
+  return winsim::LoadSharedLibrary(lpLibFileName);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   if (winsim::detail::FailsByFault("GetProcAddress")) return nullptr;
   std::lock_guard guard(winsim::detail::Lock());
-  winsim::Module* module = winsim::FindByBase(hModule);
-  if (module == nullptr && winsim::IsSharedLibrary(hModule) && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000) {
-    FARPROC proc = reinterpret_cast<FARPROC>(dlsym(hModule, lpProcName));
-    if (proc == nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
-    return proc;
-  }
-  if (module == nullptr) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
-  // A value below 0x10000 is an ordinal; the simulated modules export by name only.
-  if (reinterpret_cast<uintptr_t>(lpProcName) < 0x10000) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
-  auto found = module->procs.find(lpProcName);
-  if (found == module->procs.end()) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
-  return found->second;
+  if (winsim::Module* module = winsim::FindByBase(hModule)) return winsim::SimulatedProc(*module, lpProcName);
+  if (winsim::IsSharedLibrary(hModule)) return winsim::SharedLibraryProc(hModule, lpProcName);
+  return winsim::Fail(ERROR_MOD_NOT_FOUND);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
@@ -192,15 +334,10 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
   {
     std::lock_guard guard(winsim::detail::Lock());
     if (winsim::FindByBase(hLibModule)) return TRUE;
-    auto found = winsim::SharedLibraries().find(hLibModule);
-    if (found == winsim::SharedLibraries().end()) {
-      SetLastError(ERROR_MOD_NOT_FOUND);
-      return FALSE;
-    }
-    if (--found->second == 0) winsim::SharedLibraries().erase(found);
   }
-  // Outside the lock: unloading may run the library's finalisation, which may call the platform.
-  return dlclose(hLibModule) == 0 ? TRUE : FALSE;
+  // Outside the platform's lock: unloading runs DllMain and the library's finalisation.
+  std::lock_guard loader(winsim::LoaderLock());
+  return winsim::FreeSharedLibrary(hLibModule);
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
@@ -218,22 +355,20 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   if (winsim::detail::FailsByFault("GetModuleFileNameA")) return 0;
   std::string path;
-  if (hModule == nullptr || reinterpret_cast<uintptr_t>(hModule) == winsim::kExecutableBase) {
-    path = winsim::kExecutablePath;
-  } else {
+  {
     std::lock_guard guard(winsim::detail::Lock());
-    for (const auto& [name, module] : State().byName)
-      if (module.base == reinterpret_cast<uintptr_t>(hModule)) path = "C:\\Windows\\System32\\" + name;
-    if (path.empty()) {
-      SetLastError(ERROR_MOD_NOT_FOUND);
-      return 0;
-    }
+    path = winsim::ModulePathLocked(hModule);
+  }
+  if (path.empty()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
   }
   if (nSize == 0) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  // Windows truncates to nSize - 1 characters, terminates, and reports the truncation.
+  // Windows truncates to nSize - 1 characters, terminates, and reports the truncation by
+  // returning nSize.
   DWORD length = static_cast<DWORD>(path.size());
   DWORD copied = std::min(length, nSize - 1);
   std::memcpy(lpFilename, path.data(), copied);

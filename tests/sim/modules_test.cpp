@@ -44,3 +44,30 @@ TEST_CASE("GetModuleHandleA(NULL) names the executable and GetModuleFileNameA cu
   CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
   CHECK(std::strlen(small) == sizeof small - 1);
 }
+
+TEST_CASE("GetProcAddress finds a simulated module's exports by ordinal") {
+  testing::Machine machine;
+  winsim::RegisterModule("ordinals.dll", {{"First", Answer}, {"", Answer, 7}, {"Next", Answer}});
+  HMODULE module = LoadLibraryA("ordinals.dll");
+  REQUIRE(module != nullptr);
+  struct Case {
+    uintptr_t ordinal;
+    bool found;
+  };
+  // Ordinals follow the one before unless given; an export may have an ordinal only.
+  for (Case c : {Case{1, true}, Case{7, true}, Case{8, true}, Case{2, false}, Case{0, false}, Case{0xFFFF, false}}) {
+    CAPTURE(c.ordinal);
+    SetLastError(0);
+    FARPROC proc = GetProcAddress(module, reinterpret_cast<LPCSTR>(c.ordinal));
+    CHECK((reinterpret_cast<void*>(proc) != nullptr) == c.found);
+    if (!c.found) CHECK(GetLastError() == ERROR_PROC_NOT_FOUND);
+  }
+  CHECK(reinterpret_cast<void*>(GetProcAddress(module, "Next")) ==
+        reinterpret_cast<void*>(GetProcAddress(module, reinterpret_cast<LPCSTR>(8))));
+  // A removed export is gone by name and by ordinal.
+  winsim::RemoveModuleProc("ordinals.dll", "First");
+  CHECK(reinterpret_cast<void*>(GetProcAddress(module, reinterpret_cast<LPCSTR>(1))) == nullptr);
+  winsim::FailCall("GetProcAddress", ERROR_NOT_ENOUGH_MEMORY);
+  CHECK(reinterpret_cast<void*>(GetProcAddress(module, "Next")) == nullptr);
+  CHECK(GetLastError() == ERROR_NOT_ENOUGH_MEMORY);
+}

@@ -139,7 +139,7 @@ TEST_CASE("an interface without a registry key has none to open") {
   SetupDiDestroyDeviceInfoList(set);
 }
 
-TEST_CASE("the interface key holds FriendlyName exactly as stored") {
+TEST_CASE("the interface key holds FriendlyName as stored, terminated where the buffer has room") {
   testing::Machine machine;
   std::vector<BYTE> exact260(260, 'n');  // no terminating zero
   std::vector<BYTE> long300(300, 'L');
@@ -147,13 +147,14 @@ TEST_CASE("the interface key holds FriendlyName exactly as stored") {
   PlugAudio("USB\\VID_1\\NONAME");
   PlugAudio("USB\\VID_1\\EXACT", KSCATEGORY_AUDIO, exact260);
   PlugAudio("USB\\VID_1\\LONG", KSCATEGORY_AUDIO, long300);
+  PlugAudio("USB\\VID_1\\SHORT", KSCATEGORY_AUDIO, std::vector<BYTE>{'a', 'b', 'c'});  // no terminating zero
   struct Case {
     winsim::DeviceId device;
     LONG result;
     DWORD size;
   };
   for (Case c : {Case{1, ERROR_SUCCESS, 14}, Case{2, ERROR_FILE_NOT_FOUND, 260}, Case{3, ERROR_SUCCESS, 260},
-                 Case{4, ERROR_MORE_DATA, 300}}) {
+                 Case{4, ERROR_MORE_DATA, 300}, Case{5, ERROR_SUCCESS, 3}}) {
     CAPTURE(c.device);
     HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
     SP_DEVICE_INTERFACE_DATA data{};
@@ -167,7 +168,8 @@ TEST_CASE("the interface key holds FriendlyName exactly as stored") {
     CHECK(size == c.size);
     CHECK(name[260] == 0xEE);  // never written past the size given
     if (c.device == 1) CHECK(std::string(reinterpret_cast<char*>(name.data())) == "Tarrowin Port");
-    if (c.device == 3) CHECK(name[259] == 'n');  // no terminator added
+    if (c.device == 3) CHECK(name[259] == 'n');  // no room for a terminator
+    if (c.device == 5) CHECK(std::string(reinterpret_cast<char*>(name.data())) == "abc");  // terminated in the room left
     CHECK(RegCloseKey(key) == ERROR_SUCCESS);
     CHECK(SetupDiDestroyDeviceInfoList(set));
   }

@@ -48,9 +48,19 @@ std::vector<std::string> Assertions();
 // Sleep calls made by the calling thread since the last Reset.
 unsigned SleepCallsOnThisThread();
 
-// Modules found by LoadLibraryA. Names compare without regard to case.
-void RegisterModule(const std::string& name, const std::vector<std::pair<std::string, FARPROC>>& procs);
+// Modules found by LoadLibraryA. Names compare without regard to case. Each export has a
+// name (empty: by ordinal only) and an ordinal (0: one more than the export before it).
+struct ModuleExport {
+  std::string name;
+  FARPROC address = nullptr;
+  WORD ordinal = 0;
+};
+void RegisterModule(const std::string& name, const std::vector<ModuleExport>& exports);
 void UnregisterModule(const std::string& name);
 void RemoveModuleProc(const std::string& module, const std::string& proc);
+// The Windows path that GetModuleFileNameA reports for a shared library of this file name
+// loaded from now on (until Reset). Without one, a library found beside the executable is
+// reported in the host's directory, one loaded by a Linux path under drive Z:.
+void SetModulePath(const std::string& fileName, const std::string& windowsPath);
 
 }  // namespace winsim

@@ -40,6 +40,13 @@ typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 #define CTL_CODE(DeviceType, Function, Method, Access) \
   (((DeviceType) << 16) | ((Access) << 14) | ((Function) << 2) | (Method))
 
+// DllMain notifications, and the error of a load whose DllMain refused it.
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+#define ERROR_DLL_INIT_FAILED 1114L
+
 extern "C" {
 
 DWORD WINAPI GetLastError(void);

@@ -12,4 +12,5 @@
 #include "winsim/profile.h"
 #include "winsim/setupapi_inf.h"
 #include "winsim/newdev.h"
+#include "winsim/setupapi_drivers.h"
 #include "winsim/winuser.h"

@@ -1,0 +1,80 @@
+#include "coinstaller/driver_ranking.h"
+
+#include <cstring>
+
+#include "coinstaller/own_file_name.h"
+
+namespace {
+
+const CHAR kMarkerSection[] = "CustomClassCoInstaller";
+const CHAR kMarkerKey[] = "UseClassCoInstaller";
+const CHAR kMarkerDefault[] = "NULL";
+// Clearing the top bit of a node's rank drops DRIVER_UNTRUSTED_RANK.
+const DWORD kTrustedRankMask = 0x7FFFFFFF;
+
+// The detail buffer holds the fixed fields, the INF file name among them, but no hardware-id
+// list: the call then reports ERROR_INSUFFICIENT_BUFFER after filling them.
+union DriverDetailBuffer {
+  SP_DRVINFO_DETAIL_DATA_A detail;
+  BYTE ab[sizeof(SP_DRVINFO_DETAIL_DATA_A)];
+};
+
+BOOL AnyDriverNamesThisCoInstaller(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData,
+                                   PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
+  for (DWORD dwIndex = 0; SetupDiEnumDriverInfoA(hDevInfo, pDeviceInfoData, SPDIT_COMPATDRIVER, dwIndex,
+                                                 pDriverInfoData);
+       ++dwIndex) {
+    if (DriverNamesThisCoInstaller(hDevInfo, pDeviceInfoData, pDriverInfoData)) return TRUE;
+  }
+  return FALSE;
+}
+
+// Makes a node that names this co-installer compete at trusted rank and every other node
+// unusable. A node whose parameters cannot be read is left alone.
+void RankDriver(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
+  SP_DRVINSTALL_PARAMS params;
+  std::memset(&params, 0, sizeof(params));
+  params.cbSize = sizeof(params);
+  if (!SetupDiGetDriverInstallParamsA(hDevInfo, pDeviceInfoData, pDriverInfoData, &params)) return;
+  if (DriverNamesThisCoInstaller(hDevInfo, pDeviceInfoData, pDriverInfoData))
+    params.Rank &= kTrustedRankMask;
+  else
+    params.Flags |= DNF_BAD_DRIVER;
+  SetupDiSetDriverInstallParamsA(hDevInfo, pDeviceInfoData, pDriverInfoData, &params);
+}
+
+}  // namespace
+
+BOOL DriverNamesThisCoInstaller(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData,
+                                PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
+  CHAR szMarker[MAX_PATH];
+  std::memset(szMarker, 0, sizeof(szMarker));
+  DriverDetailBuffer buffer;
+  std::memset(&buffer, 0, sizeof(buffer));
+  buffer.detail.cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
+  // Only the INF file name is needed: a hardware-id list that does not fit is expected, and
+  // one that happens to fit says nothing about the marker.
+  if (!SetupDiGetDriverInfoDetailA(hDevInfo, pDeviceInfoData, pDriverInfoData, &buffer.detail, sizeof(buffer),
+                                   NULL) &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return FALSE;
+  buffer.detail.InfFileName[sizeof(buffer.detail.InfFileName) - 1] = '\0';
+  GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker),
+                           buffer.detail.InfFileName);
+  LPCSTR pszOwnFileName = OwnFileName();
+  return pszOwnFileName[0] != '\0' && _stricmp(szMarker, pszOwnFileName) == 0;
+}
+
+extern "C" DWORD CALLBACK ClassCoInstaller_Entry(DI_FUNCTION InstallFunction, HDEVINFO hDevInfo,
+                                                 PSP_DEVINFO_DATA pDeviceInfoData, PCOINSTALLER_CONTEXT_DATA) {
+  if (InstallFunction != DIF_SELECTBESTCOMPATDRV) return NO_ERROR;
+  SP_DRVINFO_DATA_V2_A driverInfoData;
+  std::memset(&driverInfoData, 0, sizeof(driverInfoData));
+  driverInfoData.cbSize = sizeof(driverInfoData);
+  if (!AnyDriverNamesThisCoInstaller(hDevInfo, pDeviceInfoData, &driverInfoData)) return NO_ERROR;
+  for (DWORD dwIndex = 0; SetupDiEnumDriverInfoA(hDevInfo, pDeviceInfoData, SPDIT_COMPATDRIVER, dwIndex,
+                                                 &driverInfoData);
+       ++dwIndex)
+    RankDriver(hDevInfo, pDeviceInfoData, &driverInfoData);
+  return NO_ERROR;
+}
