@@ -13,7 +13,7 @@ bool CompleteReadRaw(const std::string& interfacePath, const std::vector<BYTE>& 
                      ULONG_PTR bytesReturned) {
   using namespace detail;
   const std::string path = Lower(interfacePath);
-  std::vector<HANDLE> events;
+  std::vector<detail::EventRef> events;
   {
     std::lock_guard guard(Lock());
     uint64_t id = 0;
