@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device_records.h"
 #include "internal.h"
 
 namespace winsim::detail {
@@ -62,13 +63,13 @@ using namespace winsim::detail;
 
 extern "C" {
 
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR, HWND, DWORD Flags) {
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND, DWORD Flags) {
   DWORD error = 0;
   if (ConsumeFault("SetupDiGetClassDevsA", &error)) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
-  if (!(Flags & DIGCF_DEVICEINTERFACE)) return NewSet({});  // device sets are not modelled yet
+  if (!(Flags & DIGCF_DEVICEINTERFACE)) return NewDeviceRecordSet(ClassGuid, Enumerator, Flags);
   if (ClassGuid == nullptr) {  // sets of every interface class are not modelled
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -89,6 +90,7 @@ HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID*, HWND) {
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   if (FailsByFault("SetupDiDestroyDeviceInfoList")) return FALSE;
+  if (DestroyDeviceRecordSet(DeviceInfoSet)) return TRUE;
   if (!LookupSet(DeviceInfoSet)) return Fail(ERROR_INVALID_HANDLE);
   RemoveHandle(static_cast<HANDLE>(DeviceInfoSet));
   return TRUE;

@@ -8,4 +8,7 @@
 #include "winsim/registry.h"
 #include "winsim/setupapi.h"
 #include "winsim/setupapi_drivers.h"
+#include "winsim/setupapi_devices.h"
+#include "winsim/cfgmgr32.h"
+#include "winsim/profile.h"
 #include "winsim/winuser.h"
