@@ -56,7 +56,7 @@ ClientOutput::~ClientOutput() {
 
 void* ClientOutput::ScalarDeletingDestructor(unsigned int flags) {
   bool bReusable = WaitForWriteInFlight();
-  this->~ClientOutput();
+  this->ClientOutput::~ClientOutput();
   // A write the driver never gave back still refers to this memory: it is left allocated
   // rather than handed to someone else while the driver may write into it.
   if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));

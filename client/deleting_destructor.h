@@ -9,7 +9,7 @@
 // Returns the object's address, as the MSVC function does.
 template <typename T>
 void* DestroyAndMaybeFree(T* object, unsigned int flags) {
-  object->~T();
+  object->T::~T();  // the destructor proper, called directly: this function is the virtual slot
   if (flags & TarrowinHiddenMIDI::kDeleteFreesMemory) ::operator delete(static_cast<void*>(object));
   return object;
 }

@@ -6,6 +6,7 @@ add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
 if(WIN32)
   # Windows deliverables carry their compiler runtime: no libstdc++, libgcc or winpthread DLL.
   add_link_options(-static -static-libgcc -static-libstdc++)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsRelease.cmake)
 endif()
 
 set(SANITIZER "" CACHE STRING "Sanitizer build: address or thread")
