@@ -355,8 +355,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     WaitUntilComplete(overlapped);
     return ReportCompletion(*overlapped, lpBytesReturned);
   }
-  // Windows copies the OVERLAPPED's current InternalHigh, which the request has not written yet.
-  if (lpBytesReturned) *lpBytesReturned = static_cast<DWORD>(overlapped->InternalHigh);
+  // Windows copies the OVERLAPPED's current InternalHigh, which the request may not have
+  // written yet (read under the lock: the request may complete on another thread meanwhile).
+  if (lpBytesReturned) {
+    std::lock_guard guard(Lock());
+    *lpBytesReturned = static_cast<DWORD>(overlapped->InternalHigh);
+  }
   SetLastError(ERROR_IO_PENDING);
   return FALSE;
 }
