@@ -77,6 +77,10 @@ bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, 
                    std::chrono::milliseconds(limitMs));
 }
 
+bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs) {
+  return WaitUntil([&] { return receiver.ByteCount() >= expected; }, std::chrono::milliseconds(limitMs));
+}
+
 size_t MostPendingReadsSeen() { return g_mostPendingReads.load(); }
 
 void ResetPendingReadsSeen() { g_mostPendingReads.store(0); }

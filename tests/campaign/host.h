@@ -56,6 +56,8 @@ bool WaitForReading(const std::string& path, int limitMs);
 // there to take them: every running capture pin has a read pending (so nothing waits for a
 // read), or none is running (nothing will take them), or `expected` bytes arrived.
 bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, int limitMs);
+// Waits until the receiver holds at least `expected` bytes or the limit passes.
+bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs);
 
 // The most reads the waits above ever saw pending at once on one capture pin since the last
 // reset: more than one means an OVERLAPPED in use was used again.
