@@ -93,7 +93,7 @@ void ClientInput::WaitForReceiveThread() {
 
 void* ClientInput::ScalarDeletingDestructor(unsigned int flags) {
   bool bReusable = Shutdown();
-  this->~ClientInput();
+  this->ClientInput::~ClientInput();  // the destructor proper: this function is the virtual slot
   // Memory the driver may still write into is left allocated rather than handed out again.
   if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
   return this;
