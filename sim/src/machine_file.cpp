@@ -46,11 +46,13 @@ struct Writer {
     return *this;
   }
   Writer& Field(const std::string& bytes) {
-    text += " " + Hex(bytes);
+    text += ' ';
+    text += Hex(bytes);
     return *this;
   }
   Writer& Number(unsigned long long value) {
-    text += " " + std::to_string(value);
+    text += ' ';
+    text += std::to_string(value);
     return *this;
   }
   void End() { text += "\n"; }

@@ -102,7 +102,10 @@ TEST_CASE("drivers whose INF names this co-installer win, every other candidate 
     testing::ClassHook hook;
     std::vector<winsim::DriverNodeDesc> nodes;
     for (size_t i = 0; i < c.markers.size(); ++i) {
-      std::string inf = Inf("n" + std::to_string(i) + ".inf", c.markers[i]);
+      std::string name = std::to_string(i);
+      name.insert(0, 1, 'n');
+      name += ".inf";
+      std::string inf = Inf(name, c.markers[i]);
       nodes.push_back(i < c.ids.size() && !c.ids[i].empty() ? Node(inf, c.ids[i]) : Node(inf));
     }
     Device device(nodes);
