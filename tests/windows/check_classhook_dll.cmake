@@ -1,56 +1,21 @@
-# Checks the built co-installer with the mingw objdump: the four exports by undecorated name,
-# imports from system DLLs only (no compiler runtime DLL), and a version resource that names
-# the file. Arguments: OBJDUMP, DLL, VERSION.
-cmake_policy(SET CMP0007 NEW)
-execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
-endif()
-
+# Checks the built co-installer: the four exports by undecorated name and imports from system
+# DLLs only (no compiler runtime DLL). Its version resource is checked with every shipped
+# binary (check_release_binary.cmake). Arguments: OBJDUMP, DLL.
+include(${CMAKE_CURRENT_LIST_DIR}/pe_headers.cmake)
+pe_headers(${DLL} headers)
 set(failures "")
 
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" names "${headers}")
-string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${names}")
-string(REGEX REPLACE "\\[ *[0-9]+\\] " "" entries "${entries}")
+pe_exports("${headers}" exports)
+list(TRANSFORM exports REPLACE " @[0-9]+$" "")
 set(expected "ClassCoInstaller_Entry;ClassCoInstaller_Register;ClassCoInstaller_Unregister;ClassCoInstaller_UnregisterOld")
-if(NOT "${entries}" STREQUAL "${expected}")
-  string(APPEND failures "exports are '${entries}', expected '${expected}'\n")
+if(NOT "${exports}" STREQUAL "${expected}")
+  string(APPEND failures "exports are '${exports}', expected '${expected}'\n")
 endif()
 
-string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
-set(allowed "^(kernel32|setupapi|advapi32|msvcrt)\\.dll$")
-foreach(line IN LISTS imports)
-  string(REPLACE "DLL Name: " "" name "${line}")
-  string(TOLOWER "${name}" name)
-  if(NOT name MATCHES "${allowed}")
-    string(APPEND failures "imports ${name}, which is not one of kernel32, setupapi, advapi32, msvcrt\n")
-  endif()
-endforeach()
-if(NOT imports)
-  string(APPEND failures "no import table found\n")
-endif()
-
-# RT_VERSION (16) in the resource directory, and its strings (UTF-16) naming file and version.
-if(NOT headers MATCHES "The \\.rsrc Resource Directory section:\n[^\n]*\n[^\n]*Entry: ID: 0x000010")
-  string(APPEND failures "no version resource\n")
-endif()
-file(STRINGS ${DLL} strings ENCODING UTF-16LE)
-foreach(pair "OriginalFilename;classhook.dll" "FileVersion;${VERSION}" "ProductVersion;${VERSION}")
-  list(GET pair 0 key)
-  list(GET pair 1 value)
-  list(FIND strings "${key}" at)
-  if(at EQUAL -1)
-    string(APPEND failures "version resource has no ${key}\n")
-  else()
-    math(EXPR next "${at} + 1")
-    list(GET strings ${next} found)
-    if(NOT found STREQUAL value)
-      string(APPEND failures "version resource ${key} is '${found}', expected '${value}'\n")
-    endif()
-  endif()
-endforeach()
+pe_imports("${headers}" imports)
+pe_expect_imports_only(imports "^(kernel32|setupapi|advapi32|msvcrt)\\.dll$")
 
 if(failures)
   message(FATAL_ERROR "${DLL}:\n${failures}")
 endif()
-message(STATUS "${DLL}: exports, imports and version resource as expected (${imports})")
+message(STATUS "${DLL}: exports and imports as expected (${imports})")

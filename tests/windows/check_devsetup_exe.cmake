@@ -1,27 +1,16 @@
-# Checks devsetup.exe with the mingw objdump: a console program, system DLLs only, and the
-# manifest (asInvoker) and version resources. Arguments: OBJDUMP, EXE, VERSION.
-execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")
-endif()
+# Checks devsetup.exe: a console program, system DLLs only, and its manifest resource
+# (asInvoker) beside the version resource. The version strings themselves are checked with
+# every shipped binary (check_release_binary.cmake). Arguments: OBJDUMP, EXE.
+include(${CMAKE_CURRENT_LIST_DIR}/pe_headers.cmake)
+pe_headers(${EXE} headers)
 set(failures "")
 
 if(NOT headers MATCHES "Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)")
   string(APPEND failures "not a console-subsystem program\n")
 endif()
 
-string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
-set(allowed "^(kernel32|setupapi|newdev|cfgmgr32|msvcrt)\\.dll$")
-foreach(line IN LISTS imports)
-  string(REPLACE "DLL Name: " "" name "${line}")
-  string(TOLOWER "${name}" name)
-  if(NOT name MATCHES "${allowed}")
-    string(APPEND failures "imports ${name}, which is not one of the system DLLs it needs\n")
-  endif()
-endforeach()
-if(NOT imports)
-  string(APPEND failures "no import table found\n")
-endif()
+pe_imports("${headers}" imports)
+pe_expect_imports_only(imports "^(kernel32|setupapi|newdev|cfgmgr32|msvcrt)\\.dll$")
 
 # Resource types 0x10 (RT_VERSION) and 0x18 (RT_MANIFEST), each with resource id 1.
 string(REGEX MATCH "The \\.rsrc Resource Directory section:.*" resources "${headers}")
@@ -36,22 +25,7 @@ if(NOT levels MATCHES "level=\"asInvoker\"")
   string(APPEND failures "the manifest does not request asInvoker ('${levels}')\n")
 endif()
 
-# Version strings are UTF-16LE in the resource.
-file(READ ${EXE} image HEX)
-function(utf16_hex text out)
-  string(HEX "${text}" hex)
-  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
-  set(${out} "${hex}" PARENT_SCOPE)
-endfunction()
-foreach(text "OriginalFilename" "devsetup.exe" "FileVersion" "${VERSION}" "ProductVersion" "Tarrowin")
-  utf16_hex("${text}" wanted)
-  string(FIND "${image}" "${wanted}" at)
-  if(at EQUAL -1)
-    string(APPEND failures "the version resource lacks \"${text}\"\n")
-  endif()
-endforeach()
-
 if(failures)
   message(FATAL_ERROR "${EXE}:\n${failures}")
 endif()
-message(STATUS "${EXE}: console program, imports ${imports}, asInvoker manifest and version ${VERSION}")
+message(STATUS "${EXE}: console program, imports ${imports}, asInvoker manifest")

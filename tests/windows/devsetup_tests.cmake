@@ -1,6 +1,6 @@
 # devsetup.exe: artifact checks, and its commands against Wine's SetupAPI and driver store.
 add_test(NAME devsetup_exe_artifact
-  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:devsetup> -DVERSION=${PROJECT_VERSION}
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:devsetup>
           -P ${CMAKE_CURRENT_SOURCE_DIR}/check_devsetup_exe.cmake)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${WINE64})
