@@ -64,17 +64,11 @@ bool ClientInput::Shutdown() {
   DropReference(m_pFilter);
   // A read the driver kept after its cancellation may have ended with the stop or the close;
   // if it has not, the driver still holds this object's buffer, header and OVERLAPPED.
-  bool bReusable = !m_bReadHeld || !ReadStillPending();
+  bool bReusable = !m_bReadHeld || !RequestStillPending(&m_readOverlapped);
   // The request references the event object itself, so its handle may go.
   if (m_readOverlapped.hEvent != NULL) CloseHandle(m_readOverlapped.hEvent);
   if (m_hThread != NULL) CloseHandle(m_hThread);
   return bReusable;
-}
-
-bool ClientInput::ReadStillPending() {
-  // Asked without waiting, so no handle is needed (the pin may be gone with its filter).
-  DWORD cbTransferred = 0;
-  return !GetOverlappedResult(NULL, &m_readOverlapped, &cbTransferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
 }
 
 void ClientInput::WaitForReceiveThread() {

@@ -38,7 +38,6 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   void WaitForReceiveThread();
   // The destructor's work; false when the driver still holds a read into this object.
   bool Shutdown();
-  bool ReadStillPending();
 
   BYTE m_abReadBuffer[kMidiReadBufferSize];
   KSSTREAM_HEADER m_readHeader;

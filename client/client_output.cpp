@@ -49,18 +49,24 @@ bool ClientOutput::StartPin() {
   return RunPin(m_pPin) == 0;
 }
 
-ClientOutput::~ClientOutput() {
+ClientOutput::~ClientOutput() {}
+
+bool ClientOutput::Shutdown() {
+  bool bWriteEnded = WaitForWriteInFlight();
+  // The request references the event object itself, so its handle may go.
   if (m_writeOverlapped.hEvent != NULL) CloseHandle(m_writeOverlapped.hEvent);
   if (m_hSendLock != NULL) CloseHandle(m_hSendLock);
   if (m_pPin != NULL) StopPin(m_pPin);
   DropReference(m_pFilter);
+  // A write the driver kept after its cancellation may have ended with the stop or the close;
+  // if it has not, the driver still holds this object's buffer, header and OVERLAPPED.
+  return bWriteEnded || !RequestStillPending(&m_writeOverlapped);
 }
 
 void* ClientOutput::ScalarDeletingDestructor(unsigned int flags) {
-  bool bReusable = WaitForWriteInFlight();
-  this->ClientOutput::~ClientOutput();
-  // A write the driver never gave back still refers to this memory: it is left allocated
-  // rather than handed to someone else while the driver may write into it.
+  bool bReusable = Shutdown();
+  this->ClientOutput::~ClientOutput();  // the destructor proper: this function is the virtual slot
+  // Memory the driver may still write into is left allocated rather than handed out again.
   if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
   return this;
 }

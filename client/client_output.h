@@ -34,6 +34,8 @@ class ClientOutput : public TarrowinHiddenMIDI::Output {
   // Waits for a write in flight to end, cancelling it when it takes too long. False when the
   // driver still holds the write buffer, so the memory must not be reused.
   bool WaitForWriteInFlight();
+  // Releases everything the output holds. False when the driver still holds the write buffer.
+  bool Shutdown();
 
   BYTE m_abPending[kMidiWriteChunk];
   LONG m_cPending;

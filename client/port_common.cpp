@@ -22,3 +22,8 @@ void StopPin(CKsPin* pPin) {
   pPin->SetState(KSSTATE_ACQUIRE);
   pPin->SetState(KSSTATE_STOP);
 }
+
+bool RequestStillPending(OVERLAPPED* pOverlapped) {
+  DWORD cbTransferred = 0;
+  return !GetOverlappedResult(NULL, pOverlapped, &cbTransferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
+}

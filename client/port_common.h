@@ -15,3 +15,7 @@ int RunPin(CKsPin* pPin);
 
 // Steps a pin down through KSSTATE_PAUSE, KSSTATE_ACQUIRE and KSSTATE_STOP; results ignored.
 void StopPin(CKsPin* pPin);
+
+// True while the request of `pOverlapped` is still pending. Asked without waiting, so no
+// handle is needed (the pin may be gone with its filter).
+bool RequestStillPending(OVERLAPPED* pOverlapped);
