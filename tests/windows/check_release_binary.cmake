@@ -7,15 +7,8 @@
 # Arguments: BINARY, PDB, VERSION (major.minor.patch), COMPANY, PRODUCT, COPYRIGHT, OBJDUMP,
 # READOBJ, PDBUTIL, SYMBOLIZER.
 set(failures "")
+include(${CMAKE_CURRENT_LIST_DIR}/pe_headers.cmake)
 get_filename_component(binary_name "${BINARY}" NAME)
-
-function(run out)
-  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE text ERROR_VARIABLE errors RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${ARGN} failed: ${errors}")
-  endif()
-  set(${out} "${text}" PARENT_SCOPE)
-endfunction()
 
 # Hex text of a string as the resource holds it: UTF-16LE, ASCII only.
 function(utf16_hex text out)
@@ -49,7 +42,7 @@ function(dword_hex value out)
 endfunction()
 
 # --- version resource -------------------------------------------------------------------
-run(resources ${READOBJ} --coff-resources "${BINARY}")
+pe_run(resources ${READOBJ} --coff-resources "${BINARY}")
 if(NOT resources MATCHES "Type: VERSIONINFO \\(ID 16\\)")
   string(APPEND failures "no VERSIONINFO resource\n")
 endif()
@@ -98,18 +91,18 @@ if(NOT data MATCHES "${pattern}")
 endif()
 
 # --- no debug sections, no symbol table ---------------------------------------------------
-run(sections ${OBJDUMP} -h "${BINARY}")
+pe_run(sections ${OBJDUMP} -h "${BINARY}")
 string(REGEX MATCHALL "\\.debug[^ \n]*" debug_sections "${sections}")
 if(debug_sections)
   string(APPEND failures "debug sections left in the binary: ${debug_sections}\n")
 endif()
-run(headers ${READOBJ} --file-headers "${BINARY}")
+pe_run(headers ${READOBJ} --file-headers "${BINARY}")
 if(NOT headers MATCHES "SymbolCount: 0\n")
   string(APPEND failures "a COFF symbol table is left in the binary\n")
 endif()
 
 # --- the PDB belongs to the binary --------------------------------------------------------
-run(debug_directory ${READOBJ} --coff-debug-directory "${BINARY}")
+pe_run(debug_directory ${READOBJ} --coff-debug-directory "${BINARY}")
 string(REGEX MATCH "PDBGUID: \\(([0-9A-F ]+)\\)" _ "${debug_directory}")
 string(REPLACE " " "" binary_guid "${CMAKE_MATCH_1}")
 string(REGEX MATCH "PDBAge: ([0-9]+)" _ "${debug_directory}")
@@ -121,7 +114,7 @@ if(NOT binary_pdb_name STREQUAL pdb_name)
   string(APPEND failures "the binary names its PDB '${binary_pdb_name}', expected '${pdb_name}' without a path\n")
 endif()
 
-run(summary ${PDBUTIL} dump -summary "${PDB}")
+pe_run(summary ${PDBUTIL} dump -summary "${PDB}")
 string(REGEX MATCH "GUID: {([0-9A-F-]+)}" _ "${summary}")
 # The PDB prints the GUID as a GUID; the binary holds its bytes: the first three fields are
 # little-endian.
@@ -144,7 +137,7 @@ if(binary_guid STREQUAL "" OR NOT binary_guid STREQUAL pdb_guid OR NOT binary_ag
 endif()
 
 # --- addresses resolve to functions and lines ----------------------------------------------
-run(exports ${READOBJ} --coff-exports "${BINARY}")
+pe_run(exports ${READOBJ} --coff-exports "${BINARY}")
 string(REGEX MATCHALL "Name: [A-Za-z_][A-Za-z0-9_@]*\n *RVA: 0x[0-9A-F]+" named "${exports}")
 foreach(export IN LISTS named)
   string(REGEX MATCH "Name: ([^\n]+)\n *RVA: (0x[0-9A-F]+)" _ "${export}")
@@ -152,7 +145,7 @@ foreach(export IN LISTS named)
   # One byte into the function: an address inside it, as a crash address would be.
   math(EXPR address "${CMAKE_MATCH_2} + 1" OUTPUT_FORMAT HEXADECIMAL)
   # The symbolizer finds the PDB by the name the binary gives, beside the binary.
-  run(symbol ${SYMBOLIZER} --obj=${BINARY} --relative-address --functions=linkage ${address})
+  pe_run(symbol ${SYMBOLIZER} --obj=${BINARY} --relative-address --functions=linkage ${address})
   if(NOT symbol MATCHES "^${name}\n[^\n]+\\.cpp:[1-9][0-9]*:")
     string(APPEND failures "export ${name} (+1 at ${address}) resolves to '${symbol}'\n")
   endif()

@@ -1,12 +1,18 @@
 # What the artifact checks read from a PE file's headers (the mingw objdump's -p dump), shared
 # by the per-binary checks. Each check collects its findings in a `failures` string.
 
+# Runs a command and returns its standard output; a command that fails ends the check.
+function(pe_run out)
+  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE text ERROR_VARIABLE errors RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed: ${errors}")
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
 # The headers of FILE as OBJDUMP prints them.
 function(pe_headers file out)
-  execute_process(COMMAND ${OBJDUMP} -p ${file} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${OBJDUMP} -p ${file} failed")
-  endif()
+  pe_run(headers ${OBJDUMP} -p ${file})
   set(${out} "${headers}" PARENT_SCOPE)
 endfunction()
 
