@@ -266,7 +266,13 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   {
     std::lock_guard guard(Lock());
     auto found = node->values.find(ValueKey(lpValueName));
-    if (found == node->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (found == node->values.end()) {
+      // What Windows' registry layer leaves for a missing value (seen under Wine; nothing
+      // documented says otherwise): no type, and no size when only the size was asked.
+      if (lpType) *lpType = REG_NONE;
+      if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+      return ERROR_FILE_NOT_FOUND;
+    }
     value = found->second;
   }
   if (lpType) *lpType = value.type;
