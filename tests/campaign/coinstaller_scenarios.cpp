@@ -5,7 +5,6 @@
 // co-installers' entries.
 #include "campaign/coinstaller_scenarios.h"
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,12 +31,6 @@ const char kOldEntry[] = "tawusbaudio_coinst.dll,CoInstallerEntry";
 
 const DWORD kUntrustedRank = 0x80FF0001;
 const DWORD kTrustedRank = kUntrustedRank & 0x7FFFFFFF;
-
-std::string Hex(DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%#lx", static_cast<unsigned long>(value));
-  return text;
-}
 
 // The library as its callers hold it: loaded, one export found, freed at the end. A load that
 // fails (DllMain refuses, the loader cannot) leaves `proc` null.

@@ -5,7 +5,6 @@
 #include "campaign/setup_scenarios.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,12 +36,6 @@ DWORD RunDevsetup(const std::vector<std::string>& words) {
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   return static_cast<DWORD>(devsetup::RunCommandLine(static_cast<int>(args.size()), argv.data()));
-}
-
-std::string Hex(DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%#lx", static_cast<unsigned long>(value));
-  return text;
 }
 
 // The source paths of the driver store, in publishing order.

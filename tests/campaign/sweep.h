@@ -87,6 +87,9 @@ struct SweepOptions {
   unsigned shards = 1;
 };
 
+// An exit code, error or flag word as a report shows it ("0xdeadbeef").
+std::string Hex(DWORD value);
+
 SweepFigures Sweep(const ScenarioEntry& scenario, const SweepOptions& options);
 
 }  // namespace campaign
