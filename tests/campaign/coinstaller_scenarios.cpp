@@ -121,18 +121,20 @@ class EntryScenario : public Scenario {
   SP_DEVINFO_DATA m_device{};
 };
 
+using List = std::optional<std::vector<std::string>>;  // none: no such value
+
 // One registration export run by rundll32 on a class whose list holds `before`; a clean run
-// leaves `after` (none: the value deleted).
+// leaves `after`.
 class RegistrationScenario : public Scenario {
  public:
-  RegistrationScenario(const char* exportName, std::vector<std::string> before,
-                       std::optional<std::vector<std::string>> after)
-      : m_export(exportName), m_before(winsim::MultiStringValue(before)) {
+  RegistrationScenario(const char* exportName, const List& before, const List& after)
+      : m_export(exportName) {
+    if (before) m_before = winsim::MultiStringValue(*before);
     if (after) m_after = winsim::MultiStringValue(*after);
   }
   void Build() override {
     PlaceModule();
-    winsim::SetRegistryValue(kListKey, kClass, REG_MULTI_SZ, m_before);
+    if (m_before) winsim::SetRegistryValue(kListKey, kClass, REG_MULTI_SZ, *m_before);
   }
   void Run(Checks& checks) override {
     {
@@ -144,13 +146,17 @@ class RegistrationScenario : public Scenario {
       }
     }
     std::optional<winsim::RegistryData> value = winsim::GetRegistryValue(kListKey, kClass);
-    bool unchanged = value && value->type == REG_MULTI_SZ && value->data == m_before;
-    bool edited = m_after ? value && value->type == REG_MULTI_SZ && value->data == *m_after : !value;
+    bool unchanged = Holds(value, m_before);
+    bool edited = Holds(value, m_after);
     checks.Expect(checks.Clean() ? edited : edited || unchanged,
                   value ? "the list holds " + Describe(value->data) : std::string("the list value is gone"));
   }
 
  private:
+  static bool Holds(const std::optional<winsim::RegistryData>& value, const std::optional<std::vector<BYTE>>& list) {
+    if (!list) return !value;
+    return value && value->type == REG_MULTI_SZ && value->data == *list;
+  }
   static std::string Describe(const std::vector<BYTE>& data) {
     std::string text;
     for (BYTE b : data) text += b ? static_cast<char>(b) : '|';
@@ -158,12 +164,11 @@ class RegistrationScenario : public Scenario {
   }
 
   const char* m_export;
-  std::vector<BYTE> m_before;
+  std::optional<std::vector<BYTE>> m_before;
   std::optional<std::vector<BYTE>> m_after;
 };
 
-ScenarioEntry Registration(const char* name, const char* exportName, std::vector<std::string> before,
-                           std::optional<std::vector<std::string>> after) {
+ScenarioEntry Registration(const char* name, const char* exportName, const List& before, const List& after) {
   return ScenarioEntry{name, [=] { return std::unique_ptr<Scenario>(new RegistrationScenario(exportName, before, after)); }};
 }
 
@@ -172,13 +177,16 @@ ScenarioEntry Registration(const char* name, const char* exportName, std::vector
 std::vector<ScenarioEntry> CoInstallerScenarios() {
   return {
       Entry<EntryScenario>("classhook: entry point, three candidates"),
-      Registration("classhook: Register after another co-installer", "ClassCoInstaller_Register", {kOtherEntry},
-                   std::vector<std::string>{kOtherEntry, kOwnEntry}),
+      Registration("classhook: Register on a class without a list", "ClassCoInstaller_Register", std::nullopt,
+                   List{{kOwnEntry}}),
+      Registration("classhook: Register after another co-installer", "ClassCoInstaller_Register", List{{kOtherEntry}},
+                   List{{kOtherEntry, kOwnEntry}}),
       Registration("classhook: Unregister between two others", "ClassCoInstaller_Unregister",
-                   {kOtherEntry, kOwnEntry, kThirdEntry}, std::vector<std::string>{kOtherEntry, kThirdEntry}),
-      Registration("classhook: Unregister the only entry", "ClassCoInstaller_Unregister", {kOwnEntry}, std::nullopt),
+                   List{{kOtherEntry, kOwnEntry, kThirdEntry}}, List{{kOtherEntry, kThirdEntry}}),
+      Registration("classhook: Unregister the only entry", "ClassCoInstaller_Unregister", List{{kOwnEntry}},
+                   std::nullopt),
       Registration("classhook: UnregisterOld beside another", "ClassCoInstaller_UnregisterOld",
-                   {kOldEntry, kOtherEntry}, std::vector<std::string>{kOtherEntry}),
+                   List{{kOldEntry, kOtherEntry}}, List{{kOtherEntry}}),
   };
 }
 
