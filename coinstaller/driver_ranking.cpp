@@ -19,6 +19,28 @@ union DriverDetailBuffer {
   BYTE ab[sizeof(SP_DRVINFO_DETAIL_DATA_A)];
 };
 
+// A node whose INF name cannot be read is neither this co-installer's nor another's.
+enum MarkerAnswer { kNamesAnother, kNamesThis, kCannotTell };
+
+MarkerAnswer ReadMarker(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
+  CHAR szMarker[MAX_PATH];
+  std::memset(szMarker, 0, sizeof(szMarker));
+  DriverDetailBuffer buffer;
+  std::memset(&buffer, 0, sizeof(buffer));
+  buffer.detail.cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
+  // Only the INF file name is needed: a hardware-id list that does not fit is expected, and
+  // one that happens to fit says nothing about the marker.
+  if (!SetupDiGetDriverInfoDetailA(hDevInfo, pDeviceInfoData, pDriverInfoData, &buffer.detail, sizeof(buffer),
+                                   NULL) &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return kCannotTell;
+  buffer.detail.InfFileName[sizeof(buffer.detail.InfFileName) - 1] = '\0';
+  GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker),
+                           buffer.detail.InfFileName);
+  LPCSTR pszOwnFileName = OwnFileName();
+  return pszOwnFileName[0] != '\0' && _stricmp(szMarker, pszOwnFileName) == 0 ? kNamesThis : kNamesAnother;
+}
+
 BOOL AnyDriverNamesThisCoInstaller(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData,
                                    PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
   for (DWORD dwIndex = 0; SetupDiEnumDriverInfoA(hDevInfo, pDeviceInfoData, SPDIT_COMPATDRIVER, dwIndex,
@@ -30,13 +52,16 @@ BOOL AnyDriverNamesThisCoInstaller(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceIn
 }
 
 // Makes a node that names this co-installer compete at trusted rank and every other node
-// unusable. A node whose parameters cannot be read is left alone.
+// unusable. A node whose parameters or INF name cannot be read is left alone: marking it
+// unusable could take the package's own driver out of the choice.
 void RankDriver(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
   SP_DRVINSTALL_PARAMS params;
   std::memset(&params, 0, sizeof(params));
   params.cbSize = sizeof(params);
   if (!SetupDiGetDriverInstallParamsA(hDevInfo, pDeviceInfoData, pDriverInfoData, &params)) return;
-  if (DriverNamesThisCoInstaller(hDevInfo, pDeviceInfoData, pDriverInfoData))
+  MarkerAnswer answer = ReadMarker(hDevInfo, pDeviceInfoData, pDriverInfoData);
+  if (answer == kCannotTell) return;
+  if (answer == kNamesThis)
     params.Rank &= kTrustedRankMask;
   else
     params.Flags |= DNF_BAD_DRIVER;
@@ -47,22 +72,7 @@ void RankDriver(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP_DRVINFO
 
 BOOL DriverNamesThisCoInstaller(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData,
                                 PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
-  CHAR szMarker[MAX_PATH];
-  std::memset(szMarker, 0, sizeof(szMarker));
-  DriverDetailBuffer buffer;
-  std::memset(&buffer, 0, sizeof(buffer));
-  buffer.detail.cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
-  // Only the INF file name is needed: a hardware-id list that does not fit is expected, and
-  // one that happens to fit says nothing about the marker.
-  if (!SetupDiGetDriverInfoDetailA(hDevInfo, pDeviceInfoData, pDriverInfoData, &buffer.detail, sizeof(buffer),
-                                   NULL) &&
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return FALSE;
-  buffer.detail.InfFileName[sizeof(buffer.detail.InfFileName) - 1] = '\0';
-  GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker),
-                           buffer.detail.InfFileName);
-  LPCSTR pszOwnFileName = OwnFileName();
-  return pszOwnFileName[0] != '\0' && _stricmp(szMarker, pszOwnFileName) == 0;
+  return ReadMarker(hDevInfo, pDeviceInfoData, pDriverInfoData) == kNamesThis;
 }
 
 extern "C" DWORD CALLBACK ClassCoInstaller_Entry(DI_FUNCTION InstallFunction, HDEVINFO hDevInfo,

@@ -41,7 +41,8 @@ DWORD UpdateDriverForModels(const char* infPath, const char* modelsSection) {
     std::optional<DWORD> stop;
     if (!UpdateDriver(modelId, infPath, &reboot)) {
       DWORD error = GetLastError();
-      if (error != ERROR_NO_SUCH_DEVINST) stop = error;
+      // A failure that leaves no code must not end the command as a success.
+      if (error != ERROR_NO_SUCH_DEVINST) stop = error != 0 ? error : static_cast<DWORD>(E_FAIL);
     }
     return stop;
   });

@@ -295,11 +295,6 @@ class TwoDevicesScenario : public Scenario {
   winsim::DeviceId m_devices[2] = {0, 0};
 };
 
-template <typename T>
-ScenarioEntry Entry(const char* name) {
-  return ScenarioEntry{name, [] { return std::unique_ptr<Scenario>(new T); }};
-}
-
 }  // namespace
 
 std::vector<ScenarioEntry> ClientScenarios() {

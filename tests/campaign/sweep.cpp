@@ -13,6 +13,12 @@ namespace campaign {
 
 const char* const kAllocation = "new(std::nothrow)";
 
+std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%#lx", static_cast<unsigned long>(value));
+  return text;
+}
+
 std::string FaultPoint::Label() const {
   if (Clean()) return "the clean run";
   return call + " #" + std::to_string(k) + " (error " + std::to_string(error) + ")";

@@ -54,6 +54,11 @@ struct ScenarioEntry {
   std::function<std::unique_ptr<Scenario>()> make;
 };
 
+template <typename T>
+ScenarioEntry Entry(const char* name) {
+  return ScenarioEntry{name, [] { return std::unique_ptr<Scenario>(new T); }};
+}
+
 // A violation known to come from a fault that is being mended elsewhere: counted and shown
 // apart until the mend arrives, then removed.
 struct HeldBack {
@@ -81,6 +86,9 @@ struct SweepOptions {
   unsigned shard = 0;
   unsigned shards = 1;
 };
+
+// An exit code, error or flag word as a report shows it ("0xdeadbeef").
+std::string Hex(DWORD value);
 
 SweepFigures Sweep(const ScenarioEntry& scenario, const SweepOptions& options);
 

@@ -16,7 +16,9 @@
 #include <string>
 
 #include "campaign/client_scenarios.h"
+#include "campaign/coinstaller_scenarios.h"
 #include "campaign/held_back.h"
+#include "campaign/setup_scenarios.h"
 
 extern char** environ;
 
@@ -48,9 +50,16 @@ Arguments Parse(int argc, char** argv) {
   return args;
 }
 
+std::vector<campaign::ScenarioEntry> AllScenarios() {
+  std::vector<campaign::ScenarioEntry> all = campaign::ClientScenarios();
+  for (auto more : {campaign::SetupScenarios, campaign::CoInstallerScenarios})
+    for (campaign::ScenarioEntry& scenario : more()) all.push_back(std::move(scenario));
+  return all;
+}
+
 std::vector<SweepFigures> RunScenarios(const Arguments& args) {
   std::vector<SweepFigures> all;
-  for (const campaign::ScenarioEntry& scenario : campaign::ClientScenarios()) {
+  for (const campaign::ScenarioEntry& scenario : AllScenarios()) {
     if (!args.only.empty() && scenario.name.find(args.only) == std::string::npos) continue;
     all.push_back(campaign::Sweep(scenario, args.options));
     std::fflush(stdout);

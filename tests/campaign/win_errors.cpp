@@ -10,6 +10,8 @@ const DWORD kErrorBusy = 170;               // a kernel-streaming pin with all i
 const DWORD kErrorServiceNotActive = 1062;  // the Plug and Play service is not running
 const DWORD kErrorNoSystemResources = 1450;
 const DWORD kErrorNotEnoughQuota = 1816;    // the thread's message queue is full
+const DWORD kErrorRegistryIoFailed = 1016;  // the hive file cannot be written
+const DWORD kCrOutOfMemory = 0x02;          // a CONFIGRET, not a Win32 error
 
 const std::map<std::string, InjectedError>& Table() {
   static const std::map<std::string, InjectedError> table = {
@@ -31,8 +33,28 @@ const std::map<std::string, InjectedError>& Table() {
       {"SetupDiCreateDeviceInfoList", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the set"}},
       {"SetupDiOpenDeviceInterfaceA", {ERROR_NO_SUCH_DEVICE_INTERFACE, "the interface left meanwhile"}},
       {"SetupDiOpenDeviceInterfaceRegKey", {ERROR_FILE_NOT_FOUND, "the interface has no key"}},
-      {"RegQueryValueExA", {ERROR_FILE_NOT_FOUND, "the value is absent"}},
-      {"RegOpenKeyExA", {ERROR_FILE_NOT_FOUND, "the key is absent"}},
+      // Not "absent": the value is there, and a caller that took it for absent would be told
+      // something Windows never says about a present value.
+      {"RegQueryValueExA", {kErrorNoSystemResources, "no kernel memory to read the value"}},
+      {"RegOpenKeyExA", {ERROR_ACCESS_DENIED, "the caller may not write the key: not an administrator"}},
+      {"RegSetValueExA", {kErrorNoSystemResources, "the registry quota is used up"}},
+      {"RegDeleteValueA", {kErrorRegistryIoFailed, "the hive file cannot be written"}},
+      // Device installation services, as devsetup and classhook call them.
+      {"SetupCopyOEMInfA", {ERROR_ACCESS_DENIED, "the caller is not an administrator"}},
+      {"SetupGetInfFileListA", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the listing"}},
+      {"GetPrivateProfileStringA", {ERROR_SHARING_VIOLATION, "the INF is open for writing elsewhere: the default"}},
+      {"SetupOpenInfFileA", {ERROR_SHARING_VIOLATION, "the INF is open for writing elsewhere"}},
+      {"SetupGetStringFieldA", {ERROR_INVALID_PARAMETER, "the line has no field 2: a model without a hardware id"}},
+      {"UpdateDriverForPlugAndPlayDevicesA", {ERROR_ACCESS_DENIED, "the caller is not an administrator"}},
+      {"SetupDiEnumDeviceInfo", {ERROR_NO_MORE_ITEMS, "the end of the set"}},
+      {"SetupDiGetDeviceRegistryPropertyA", {ERROR_INVALID_DATA, "the device has no such property"}},
+      {"SetupDiSetDeviceRegistryPropertyA", {ERROR_ACCESS_DENIED, "the caller is not an administrator"}},
+      {"CM_Get_DevNode_Status", {kCrOutOfMemory, "CR_OUT_OF_MEMORY: the configuration manager cannot answer"}},
+      {"CMP_WaitNoPendingInstallEvents", {kErrorServiceNotActive, "WAIT_FAILED: the Plug and Play service is not running"}},
+      {"SetupDiEnumDriverInfoA", {ERROR_NO_MORE_ITEMS, "the end of the driver list"}},
+      {"SetupDiGetDriverInfoDetailA", {ERROR_NOT_ENOUGH_MEMORY, "no memory to read the driver's INF"}},
+      {"SetupDiGetDriverInstallParamsA", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the parameters"}},
+      {"SetupDiSetDriverInstallParamsA", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the parameters"}},
       {"RegisterClassExA", {ERROR_NOT_ENOUGH_MEMORY, "no desktop heap"}},
       {"CreateWindowExA", {ERROR_NOT_ENOUGH_MEMORY, "no desktop heap"}},
       {"RegisterDeviceNotificationA", {kErrorServiceNotActive, "the Plug and Play service is not running"}},
@@ -72,6 +94,9 @@ const std::map<std::string, const char*>& NotInjectable() {
       {"GetMessageA", "fails only for a window that does not exist"},
       {"MsgWaitForMultipleObjects", "fails only for a handle that is not open"},
       {"FreeLibrary", "fails only for a module that is not loaded"},
+      {"SetupCloseInfFile", "returns nothing"},
+      {"SetupGetLineCountA", "fails only for a section that is absent, which it reports as -1 lines"},
+      {"SetupGetLineByIndexA", "fails only for an index beyond the section's lines"},
   };
   return calls;
 }

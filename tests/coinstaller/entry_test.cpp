@@ -131,3 +131,31 @@ TEST_CASE("failed SetupAPI calls only skip work") {
   winsim::ClearFaults();
   CHECK(winsim::CompatibleDriverStates(other.devInst)[0].rank == kRank);
 }
+
+TEST_CASE("a candidate whose INF details cannot be read in the ranking pass is left alone") {
+  // Detail calls: the first pass reads nodes 0 and 1 (which names this co-installer), the
+  // ranking pass nodes 0, 1 and 2 as calls 3, 4 and 5.
+  const DWORD bad = DNF_BAD_DRIVER;
+  struct Case {
+    int skip;  // detail calls that pass before one fails
+    DWORD error;
+    std::vector<DWORD> ranks;
+    std::vector<DWORD> flags;
+  } cases[] = {
+      {3, ERROR_NOT_ENOUGH_MEMORY, {kRank, kRank, kRank}, {bad, 0, bad}},  // never unusable for it
+      {2, ERROR_NOT_ENOUGH_MEMORY, {kRank, kTrusted, kRank}, {0, 0, bad}},
+      {4, ERROR_FILE_NOT_FOUND, {kRank, kTrusted, kRank}, {bad, 0, 0}},
+      {1, ERROR_NOT_ENOUGH_MEMORY, {kRank, kRank, kRank}, {0, 0, 0}},  // the first pass finds none
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.skip);
+    testing::Machine machine;
+    testing::ClassHook hook;
+    Device device({Node(Inf("a.inf", "")), Node(Inf("b.inf", "classhook.dll")), Node(Inf("c.inf", "other.dll"))});
+    winsim::FailCall("SetupDiGetDriverInfoDetailA", c.error, 1, c.skip);
+    CHECK(hook.entry(DIF_SELECTBESTCOMPATDRV, device.set, &device.data, nullptr) == NO_ERROR);
+    winsim::ClearFaults();
+    CHECK(device.Ranks() == c.ranks);
+    CHECK(device.Flags() == c.flags);
+  }
+}

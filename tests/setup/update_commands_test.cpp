@@ -111,16 +111,27 @@ TEST_CASE("UpdateDriverForModels: absent or empty section, devices found or not,
 }
 
 TEST_CASE("UpdateDriverForModels stops at the first failure other than ERROR_NO_SUCH_DEVINST") {
-  testing::Machine machine;
-  PutPackageInf({"%Desc%=Install, USB\\A", "%Desc%=Install, USB\\B", "%Desc%=Install, USB\\C"});
-  DEVINST a = AddUsbDevice("USB\\A\\1", {"USB\\A"}, true);
-  DEVINST c = AddUsbDevice("USB\\C\\1", {"USB\\C"}, true);
-  winsim::ResetCallCounts();
-  winsim::FailCall("UpdateDriverForPlugAndPlayDevicesA", 0xE000022B, 1, 1);  // the second line
-  CHECK(devsetup::UpdateDriverForModels(kInf, kModels) == 0xE000022B);
-  CHECK(Calls("UpdateDriverForPlugAndPlayDevicesA") == 2);
-  CHECK(Installs(a) == 1);  // stays installed
-  CHECK(Installs(c) == 0);  // never tried
+  struct Case {
+    DWORD error;  // of the second line's update
+    DWORD exitCode;
+  } cases[] = {
+      {0xE000022B, 0xE000022B},
+      {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+      {0, static_cast<DWORD>(E_FAIL)},  // a failure without a code is no success
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.error);
+    testing::Machine machine;
+    PutPackageInf({"%Desc%=Install, USB\\A", "%Desc%=Install, USB\\B", "%Desc%=Install, USB\\C"});
+    DEVINST a = AddUsbDevice("USB\\A\\1", {"USB\\A"}, true);
+    DEVINST deviceC = AddUsbDevice("USB\\C\\1", {"USB\\C"}, true);
+    winsim::ResetCallCounts();
+    winsim::FailCall("UpdateDriverForPlugAndPlayDevicesA", c.error, 1, 1);
+    CHECK(devsetup::UpdateDriverForModels(kInf, kModels) == c.exitCode);
+    CHECK(Calls("UpdateDriverForPlugAndPlayDevicesA") == 2);
+    CHECK(Installs(a) == 1);   // stays installed
+    CHECK(Installs(deviceC) == 0);  // never tried
+  }
 }
 
 TEST_CASE("UpdateDriverForModels passes over lines without a readable, non-empty model id") {
