@@ -1,5 +1,6 @@
 #include "coinstaller/coinstaller_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 CCoInstallerList::CCoInstallerList() : m_cbEntries(0), m_cEntries(0) {
@@ -42,8 +43,12 @@ BOOL CCoInstallerList::Contains(LPCSTR pszEntry) const {
 }
 
 LPCSTR CCoInstallerList::FindByFilePrefix(LPCSTR pszFileName) const {
+  // A name shorter than the prefix is compared whole: its terminator would otherwise meet the
+  // entry's comma, and its own entry "a.dll,..." would never be found.
+  const size_t cchPrefix = std::min<size_t>(std::strlen(pszFileName), 8);
+  if (cchPrefix == 0) return NULL;
   for (const CHAR* pch = m_achList; *pch != '\0'; pch += std::strlen(pch) + 1)
-    if (_strnicmp(pch, pszFileName, 8) == 0) return pch;
+    if (_strnicmp(pch, pszFileName, cchPrefix) == 0) return pch;
   return NULL;
 }
 

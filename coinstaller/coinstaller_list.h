@@ -19,7 +19,8 @@ class CCoInstallerList {
   BOOL IsEmpty() const { return m_cEntries == 0; }
   // Exactly this entry, letter case included.
   BOOL Contains(LPCSTR pszEntry) const;
-  // The first entry whose first 8 characters equal those of the file name, ignoring case.
+  // The first entry whose first 8 characters equal those of the file name (all of a shorter
+  // name), ignoring case.
   LPCSTR FindByFilePrefix(LPCSTR pszFileName) const;
   // Adds the entry last. FALSE, and nothing changed, when the list would outgrow the buffer.
   BOOL Append(LPCSTR pszEntry);

@@ -19,26 +19,12 @@
 
 namespace {
 
-// Until the pin keeps the driver's data flow and communication answers in plain integers,
-// a value outside their enums is undefined behaviour in the layer (being mended under
-// issue-11 C.3): such values are held back here. Set to false once that mend is in.
-const bool kHoldBackOutOfEnumPinValues = true;
-// The simulator's RegQueryValueExA copies from a null pointer for an empty value (reported in
-// findings.md, issue-12 finding 1): empty values are held back until it is mended.
-const bool kHoldBackEmptyRegistryValues = true;
-
 const ULONG kPinProperties[] = {KSPROPERTY_PIN_CINSTANCES, KSPROPERTY_PIN_DATAFLOW,  KSPROPERTY_PIN_DATARANGES,
                                 KSPROPERTY_PIN_INTERFACES, KSPROPERTY_PIN_MEDIUMS,   KSPROPERTY_PIN_COMMUNICATION,
                                 KSPROPERTY_PIN_GLOBALCINSTANCES, KSPROPERTY_PIN_CATEGORY, KSPROPERTY_PIN_NAME};
 
 std::vector<BYTE> Bytes(FuzzedDataProvider& in, size_t most) {
   return in.ConsumeBytes<BYTE>(in.ConsumeIntegralInRange<size_t>(0, most));
-}
-
-std::vector<BYTE> UlongBytes(ULONG value) {
-  std::vector<BYTE> bytes(sizeof value);
-  std::memcpy(bytes.data(), &value, sizeof value);
-  return bytes;
 }
 
 // A data range the matcher may well accept, with its fields fuzzed.
@@ -54,29 +40,22 @@ std::vector<BYTE> DataRange(FuzzedDataProvider& in) {
   return range;
 }
 
-ULONG EnumValue(FuzzedDataProvider& in) {
-  return kHoldBackOutOfEnumPinValues ? in.ConsumeIntegralInRange<ULONG>(0, 3) : in.ConsumeIntegral<ULONG>();
-}
-
 // An input that runs out reads as zeros, and zeros describe the working hidden port: a render
 // pin, a capture pin, their usual answers and a stream through both. Every choice below
 // departs from that only on a non-zero value.
 winsim::PinFactoryDesc Pin(FuzzedDataProvider& in, size_t index) {
   winsim::PinFactoryDesc pin = winsim::MidiPinFactory(winsim::kDriverHiddenMidiSubFormat1,
                                                       index % 2 == 0 ? KSPIN_DATAFLOW_IN : KSPIN_DATAFLOW_OUT);
-  if (in.ConsumeBool()) pin.dataFlow = EnumValue(in);
-  if (in.ConsumeBool()) pin.communication = EnumValue(in);
+  if (in.ConsumeBool()) pin.dataFlow = in.ConsumeIntegral<ULONG>();
+  if (in.ConsumeBool()) pin.communication = in.ConsumeIntegral<ULONG>();
   if (in.ConsumeBool()) {
     pin.dataRanges.clear();
     for (int n = in.ConsumeIntegralInRange(0, 3); n > 0; --n) pin.dataRanges.push_back(DataRange(in));
   }
   if (in.ConsumeIntegralInRange(0, 15) == 15) pin.propertyError = in.ConsumeBool() ? ERROR_NOT_FOUND : ERROR_MORE_DATA;
   // Any property may be answered with bytes of the input instead.
-  for (ULONG id : kPinProperties) {
-    if (!in.ConsumeBool()) continue;
-    bool enumValue = id == KSPROPERTY_PIN_DATAFLOW || id == KSPROPERTY_PIN_COMMUNICATION;
-    pin.rawAnswers[id] = enumValue && kHoldBackOutOfEnumPinValues ? UlongBytes(EnumValue(in)) : Bytes(in, 300);
-  }
+  for (ULONG id : kPinProperties)
+    if (in.ConsumeBool()) pin.rawAnswers[id] = Bytes(in, 300);
   return pin;
 }
 
@@ -169,7 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   winsim::InterfaceDesc desc;
   desc.friendlyName = winsim::FriendlyNameValue("Tarrowin MIDI");
   if (in.ConsumeBool()) desc.friendlyName = Bytes(in, 300);
-  if (kHoldBackEmptyRegistryValues && desc.friendlyName && desc.friendlyName->empty()) desc.friendlyName->push_back(0);
   desc.filter = Filter(in);
   winsim::DeviceId id = winsim::PlugDevice({"USB\\VID_1A86&PID_0A3C&MI_00\\7&1C2D3E4F&0&0000", {desc}});
   const std::string path = winsim::InterfacePath(id);

@@ -176,7 +176,10 @@ TEST_CASE("the entry names the module's own file as loaded, however long its nam
   };
   const std::string longName(240, 'n');  // the entry text is longer than a path buffer
   const std::string cutPath = "C:\\" + std::string(300, 'p') + "\\classhook.dll";
+  // A name shorter than the 8 characters unregistering compares still finds its own entry.
   for (const PathCase& c : {PathCase{"C:\\Windows\\System32\\ClassHook.dll", "ClassHook.dll"},
+                            PathCase{"C:\\Windows\\System32\\ch.dll", "ch.dll"},
+                            PathCase{"C:\\Windows\\System32\\hook.dll", "hook.dll"},
                             PathCase{"C:\\" + longName + ".dll", longName + ".dll"}, PathCase{cutPath, ""}}) {
     CAPTURE(c.path.size());
     testing::Machine machine;
