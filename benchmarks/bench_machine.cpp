@@ -9,6 +9,8 @@ namespace bench {
 namespace {
 
 Machine g_machine;
+std::string g_current;            // names the machine the platform holds now; empty for none
+std::function<void()> g_release;  // what its builder undoes before the platform is emptied
 
 winsim::DeviceId PlugHiddenPort(bool loopback) {
   winsim::InterfaceDesc desc;
@@ -27,9 +29,21 @@ void PlugOrdinaryAudio(int serial) {
 
 }  // namespace
 
-const Machine& UseMachine(int others, bool loopback) {
-  if (g_machine.others == others && g_machine.loopback == loopback) return g_machine;
+bool BeginMachine(const std::string& name, std::function<void()> release) {
+  if (g_current == name) return false;
   ReleaseMachine();
+  g_current = name;
+  g_release = std::move(release);
+  return true;
+}
+
+const Machine& UseMachine(int others, bool loopback) {
+  std::string name = "audio/" + std::to_string(others) + (loopback ? "/loopback" : "");
+  if (!BeginMachine(name, [] {
+        if (g_machine.connection != nullptr) VODIDestroy(g_machine.connection);
+        g_machine = Machine{};
+      }))
+    return g_machine;
   // Devices first: a connection made before would queue a notification for each of them.
   g_machine.hiddenPath = winsim::InterfacePath(PlugHiddenPort(loopback));
   for (int i = 0; i < others; ++i) PlugOrdinaryAudio(i);
@@ -41,8 +55,9 @@ const Machine& UseMachine(int others, bool loopback) {
 }
 
 void ReleaseMachine() {
-  if (g_machine.connection != nullptr) VODIDestroy(g_machine.connection);
-  g_machine = Machine{};
+  if (g_release) g_release();
+  g_release = nullptr;
+  g_current.clear();
   winsim::Reset();
 }
 

@@ -2,6 +2,7 @@
 // chosen number of ordinary audio interfaces, and a connection made on the benchmark thread.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "client/TarrowinHiddenMIDI.h"
@@ -19,8 +20,14 @@ struct Machine {
 // so that a benchmark run many times builds its machine once. Without loopback the written
 // bytes go nowhere, so that a sender alone does not pile up received bytes.
 const Machine& UseMachine(int others, bool loopback = true);
-// Destroys the connection and empties the simulated platform.
+// Undoes what the current machine's builder made (the connection, loaded modules) and empties
+// the simulated platform.
 void ReleaseMachine();
+
+// For the builders of other machines: true when the platform holds another machine than the
+// one `name` names, which has then been released and must be built; `release` is what
+// ReleaseMachine undoes before emptying the platform.
+bool BeginMachine(const std::string& name, std::function<void()> release);
 
 // Destroys an object through its destructor slot, as `delete` does in a GCC-built host (the
 // benchmarks are native only); null is ignored.

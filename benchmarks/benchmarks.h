@@ -11,8 +11,10 @@ namespace bench {
 void RegisterSendBenchmarks(bool smoke);
 void RegisterStreamBenchmarks(bool smoke);
 void RegisterEnumerationBenchmarks(bool smoke);
+void RegisterInstallBenchmarks(bool smoke);
 
-// Scales of the enumeration benchmarks: other audio interfaces beside the hidden-port device.
+// Scales of the enumeration benchmarks: other audio interfaces beside the hidden-port device;
+// of the installing ones: other devices, or other driver nodes.
 inline constexpr int kScales[] = {0, 10, 100, 1000};
 
 inline double Seconds(std::chrono::steady_clock::duration duration) {

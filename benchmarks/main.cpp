@@ -42,6 +42,7 @@ int RunBenchmarks(int argc, char** argv, bool smoke) {
   bench::RegisterSendBenchmarks(smoke);
   bench::RegisterStreamBenchmarks(smoke);
   bench::RegisterEnumerationBenchmarks(smoke);
+  bench::RegisterInstallBenchmarks(smoke);
   benchmark::Initialize(&argc, argv);
   bench::TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "benchmarks/install_operations.h"
 #include "winsim/control.h"
 #include "winsim/control_ks.h"
 
@@ -138,10 +139,18 @@ std::vector<Operation> CountedOperations(const std::vector<int>& scales) {
   for (const char* name : {"GetDeviceCount", "CreateDevice+OpenOutput", "OpenInput"})
     for (int others : scales) operations.push_back({name, others});
   for (int bytes : {3, 640, 65536}) operations.push_back({"Send", bytes});
+  for (const char* name : kInstallOperations)
+    for (int size : scales) operations.push_back({name, size});
   return operations;
 }
 
 Counts CountCalls(const Operation& operation) {
+  if (IsInstallOperation(operation.name)) {
+    Require(RunInstallOperation(operation), operation.Label() + " did not succeed");  // warm-up
+    winsim::ResetCallCounts();
+    Require(RunInstallOperation(operation), operation.Label() + " did not succeed");
+    return winsim::CallCounts();
+  }
   const Machine& machine = UseMachine(operation.name == "Send" ? 0 : operation.size, operation.name != "Send");
   // What the operation works on is made beforehand: a device for OpenInput, an output for Send.
   Opened setup;
@@ -161,6 +170,7 @@ Counts CountCalls(const Operation& operation) {
 }
 
 Counts RequiredCalls(const Operation& operation) {
+  if (IsInstallOperation(operation.name)) return RequiredInstallCalls(operation);
   uint64_t others = static_cast<uint64_t>(operation.size);
   if (operation.name == "GetDeviceCount") return Enumeration(others, 0);
   if (operation.name == "CreateDevice+OpenOutput") {

@@ -29,7 +29,8 @@ Opened CreateDeviceAndOpenOutput(const Machine& machine);
 Opened OpenInputOf(TarrowinHiddenMIDI::Device* device);
 
 // One counted operation: a name ("GetDeviceCount", "CreateDevice+OpenOutput", "OpenInput",
-// "Send") and its size: other audio interfaces for the first three, bytes for Send.
+// "Send", or one of kInstallOperations) and its size: other audio interfaces for the first
+// three, bytes for Send, other devices or driver nodes for the installing operations.
 struct Operation {
   std::string name;
   int size = 0;

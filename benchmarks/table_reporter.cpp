@@ -2,7 +2,10 @@
 
 #include <cstdio>
 
+#include <iterator>
+
 #include "benchmarks/benchmarks.h"
+#include "benchmarks/install_operations.h"
 
 namespace bench {
 namespace {
@@ -66,26 +69,41 @@ void TableReporter::PrintLoopback() const {
 }
 
 void TableReporter::PrintEnumeration() const {
-  std::printf("%-34s %-11s %12s %14s %16s %12s\n", "Enumerating operation", "others", "time/call", "time/interface",
-              "calls/interface", "required");
-  for (const char* operation : kEnumerations) {
-    std::string base = std::string(operation) + "/0";
+  PrintScaled("Enumerating operation", "interface", std::vector<std::string>(std::begin(kEnumerations), std::end(kEnumerations)));
+}
+
+void TableReporter::PrintInstalling() const {
+  std::printf("devsetup (others: other USB devices, each with an INF in the driver store)\n");
+  PrintScaled("Installing operation", "device",
+              std::vector<std::string>(std::begin(kInstallOperations), std::end(kInstallOperations) - 1));
+  std::printf("classhook (others: other compatible drivers of the device, each with its own INF)\n");
+  PrintScaled("Installing operation", "node", {kInstallOperations[std::size(kInstallOperations) - 1]});
+}
+
+// Each operation at every scale: time per call, and per added interface, device or node the
+// time, the calls made and the calls required; then the growth of the time per unit.
+void TableReporter::PrintScaled(const char* heading, const std::string& unit,
+                                const std::vector<std::string>& operations) const {
+  std::printf("%-34s %-11s %12s %14s %16s %12s\n", heading, "others", "time/call", ("time/" + unit).c_str(),
+              ("calls/" + unit).c_str(), "required");
+  for (const std::string& operation : operations) {
+    std::string base = operation + "/0";
     for (int others : kScales) {
-      std::string run = std::string(operation) + "/" + std::to_string(others);
+      std::string run = operation + "/" + std::to_string(others);
       double seconds = Seconds(run);
       if (others == 0) {
-        std::printf("%-34s %-11d %9.1f us %14s %16s %12s\n", operation, others, seconds * 1e6, "-", "-", "-");
+        std::printf("%-34s %-11d %9.1f us %14s %16s %12s\n", operation.c_str(), others, seconds * 1e6, "-", "-", "-");
         continue;
       }
-      double perInterface = (seconds - Seconds(base)) / others;
+      double perUnit = (seconds - Seconds(base)) / others;
       double calls = (Counter(run, "calls") - Counter(base, "calls")) / others;
       double required = (Counter(run, "required") - Counter(base, "required")) / others;
-      std::printf("%-34s %-11d %9.1f us %11.2f us %16.2f %12.2f\n", "", others, seconds * 1e6, perInterface * 1e6,
-                  calls, required);
+      std::printf("%-34s %-11d %9.1f us %11.2f us %16.2f %12.2f\n", "", others, seconds * 1e6, perUnit * 1e6, calls,
+                  required);
     }
-    double at100 = (Seconds(std::string(operation) + "/100") - Seconds(base)) / 100;
-    double at1000 = (Seconds(std::string(operation) + "/1000") - Seconds(base)) / 1000;
-    std::printf("%-34s %-11s growth of time/interface from 100 to 1,000: %.2fx\n", "", "",
+    double at100 = (Seconds(operation + "/100") - Seconds(base)) / 100;
+    double at1000 = (Seconds(operation + "/1000") - Seconds(base)) / 1000;
+    std::printf("%-34s %-11s growth of time/%s from 100 to 1,000: %.2fx\n", "", "", unit.c_str(),
                 at100 > 0 ? at1000 / at100 : 0);
   }
 }
@@ -98,7 +116,7 @@ void TableReporter::Finalize() {
   Rule();
   PrintEnumeration();
   Rule();
-  std::printf("devsetup and classhook: not measured (their branches had not landed in main)\n");
+  PrintInstalling();
   Rule();
 }
 

@@ -1,11 +1,12 @@
 // Collects every benchmark run and prints one table when all have run: Send against its
-// floors, the loopback, enumeration by scale, memory.
+// floors, the loopback, enumeration by scale, memory, devsetup and classhook by scale.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -27,6 +28,8 @@ class TableReporter : public benchmark::BenchmarkReporter {
   void PrintSend() const;
   void PrintLoopback() const;
   void PrintEnumeration() const;
+  void PrintInstalling() const;
+  void PrintScaled(const char* heading, const std::string& unit, const std::vector<std::string>& operations) const;
 
   std::map<std::string, Result> m_results;  // "Send/3", "GetDeviceCount/100", ...
   int m_failures = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "install_state.h"
 #include "winsim/cfgmgr32.h"
@@ -14,8 +15,15 @@ namespace {
 
 constexpr DEVINST kFirstDevInst = 0x1000;
 
+// A record's place in the order Windows lists them: its instance id in lower case, then the
+// order it was added in.
+using ListingKey = std::pair<std::string, DEVINST>;
+
 struct Records {
   std::map<DEVINST, std::shared_ptr<DeviceRecord>> byDevInst;
+  // Every record in listing order: the lists and the plugging of a device of the same instance
+  // id find them without a sort or a walk over all.
+  std::map<ListingKey, std::shared_ptr<DeviceRecord>> listing;
   DEVINST next = kFirstDevInst;
 };
 
@@ -30,11 +38,22 @@ ResetRegistration resetRecords([] {
   State() = Records{};
 });
 
+void InsertLocked(const std::shared_ptr<DeviceRecord>& record) {
+  State().byDevInst[record->devInst] = record;
+  State().listing[{Lower(record->instanceId), record->devInst}] = record;
+}
+
 // Sets are user-mode structures on Windows; here they live in the handle table so that a set
-// left undestroyed shows as a leak. Members are fixed when the set is made.
+// left undestroyed shows as a leak. Members are fixed when the set is made; they are also
+// kept by what SP_DEVINFO_DATA::Reserved carries, so that naming a member needs no walk.
 struct DeviceRecordSet : KernelObject {
   bool ClosableByCloseHandle() const override { return false; }
   std::vector<std::shared_ptr<DeviceRecord>> members;
+  std::unordered_map<DEVINST, std::shared_ptr<DeviceRecord>> byDevInst;
+  void Add(const std::shared_ptr<DeviceRecord>& record) {
+    byDevInst.emplace(record->devInst, record);
+    members.push_back(record);
+  }
 };
 
 // Records follow the plugging of the machine's devices of the same instance id.
@@ -42,8 +61,10 @@ struct PresenceTracking {
   PresenceTracking() {
     OnInterfaceChange([](const InterfaceRecord& device, bool arrived) {
       std::lock_guard guard(Lock());
-      for (auto& [devInst, record] : State().byDevInst)
-        if (Lower(record->instanceId) == Lower(device.instanceId)) record->present = arrived;
+      const std::string id = Lower(device.instanceId);
+      auto& listing = State().listing;
+      for (auto it = listing.lower_bound({id, 0}); it != listing.end() && it->first.first == id; ++it)
+        it->second->present = arrived;
     });
   }
 } presenceTracking;
@@ -108,9 +129,8 @@ std::shared_ptr<DeviceRecord> FindDeviceRecord(DEVINST devInst) {
 std::vector<std::shared_ptr<DeviceRecord>> AllDeviceRecords() {
   std::lock_guard guard(Lock());
   std::vector<std::shared_ptr<DeviceRecord>> records;
-  for (const auto& [devInst, record] : State().byDevInst) records.push_back(record);
-  std::stable_sort(records.begin(), records.end(),
-                   [](const auto& a, const auto& b) { return Lower(a->instanceId) < Lower(b->instanceId); });
+  records.reserve(State().listing.size());
+  for (const auto& [key, record] : State().listing) records.push_back(record);
   return records;
 }
 
@@ -128,10 +148,13 @@ std::shared_ptr<DeviceRecord> DeviceRecordOfSet(HDEVINFO set, const SP_DEVINFO_D
     *error = ERROR_INVALID_USER_BUFFER;
     return nullptr;
   }
-  for (const auto& member : records->members)
-    if (member->devInst == data->Reserved) return member;
-  *error = ERROR_INVALID_PARAMETER;
-  return nullptr;
+  auto found = records->byDevInst.find(static_cast<DEVINST>(data->Reserved));
+  // Reserved is pointer-wide: a value beyond a DEVINST's range names no member.
+  if (found == records->byDevInst.end() || found->second->devInst != data->Reserved) {
+    *error = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  return found->second;
 }
 
 std::vector<std::string> MultiSzStringsLocked(const DeviceRecord& record, DWORD property) {
@@ -160,12 +183,13 @@ HDEVINFO NewDeviceRecordSet(const GUID* classGuid, PCSTR enumerator, DWORD flags
     return INVALID_HANDLE_VALUE;
   }
   auto set = std::make_shared<DeviceRecordSet>();
+  const std::string wantedEnumerator = enumerator ? Lower(enumerator) : std::string();
   for (const auto& record : AllDeviceRecords()) {
     std::lock_guard guard(Lock());
     if (!(flags & DIGCF_ALLCLASSES) && !IsEqualGUID(record->classGuid, *classGuid)) continue;
-    if (enumerator && Lower(EnumeratorOf(record->instanceId)) != Lower(enumerator)) continue;
+    if (enumerator && Lower(EnumeratorOf(record->instanceId)) != wantedEnumerator) continue;
     if ((flags & DIGCF_PRESENT) && !record->present) continue;
-    set->members.push_back(record);
+    set->Add(record);
   }
   return InsertHandle(std::move(set));
 }
@@ -180,7 +204,7 @@ void RestoreDeviceRecords(const std::vector<DeviceRecord>& records) {
   std::lock_guard guard(Lock());
   State() = Records{};
   for (const DeviceRecord& record : records) {
-    State().byDevInst[record.devInst] = std::make_shared<DeviceRecord>(record);
+    InsertLocked(std::make_shared<DeviceRecord>(record));
     State().next = std::max(State().next, record.devInst + 1);
   }
 }
@@ -206,7 +230,7 @@ DEVINST AddDeviceRecord(const DeviceRecordDesc& desc) {
         REG_SZ, std::vector<BYTE>(desc.description.c_str(), desc.description.c_str() + desc.description.size() + 1)};
   std::lock_guard guard(Lock());
   record->devInst = State().next++;
-  State().byDevInst[record->devInst] = record;
+  InsertLocked(record);
   return record->devInst;
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <unordered_map>
 
@@ -12,16 +13,33 @@ namespace winsim {
 namespace detail {
 namespace {
 
+// A place in a listing: the category, then the name, then the order among equal names.
+struct ListingKey {
+  GUID category;
+  std::string name;
+  uint64_t order;
+  bool operator<(const ListingKey& other) const {
+    if (int byCategory = std::memcmp(&category, &other.category, sizeof category); byCategory != 0)
+      return byCategory < 0;
+    if (int byName = name.compare(other.name); byName != 0) return byName < 0;
+    return order < other.order;
+  }
+};
+using Listing = std::map<ListingKey, std::shared_ptr<InterfaceRecord>>;
+
 // Indexed so that no lookup grows with the number of interfaces: a scale test of a thousand
 // interfaces measures the deliverables, not the simulator.
 struct Devices {
   std::map<DeviceId, std::vector<std::shared_ptr<InterfaceRecord>>> byId;
   // Lower-case path -> the first interface plugged with that path.
   std::unordered_map<std::string, std::shared_ptr<InterfaceRecord>> byPath;
-  // Present interfaces by arrival number, and each present interface's arrival number.
-  std::map<uint64_t, std::shared_ptr<InterfaceRecord>> arrivals;
+  // The present interfaces, listed in arrival order among equal names, and each one's
+  // arrival number; every interface ever plugged, in plug order among equal names.
+  Listing present;
   std::unordered_map<const InterfaceRecord*, uint64_t> arrivalOf;
+  Listing known;
   uint64_t nextArrival = 0;
+  uint64_t nextPlugOrder = 0;
   DeviceId nextId = 1;
 };
 
@@ -44,12 +62,12 @@ void Announce(const std::vector<std::shared_ptr<InterfaceRecord>>& records, bool
 void MoveInArrivalOrderLocked(const std::shared_ptr<InterfaceRecord>& record, bool present) {
   Devices& state = State();
   if (auto found = state.arrivalOf.find(record.get()); found != state.arrivalOf.end()) {
-    state.arrivals.erase(found->second);
+    state.present.erase({record->category, record->listingName, found->second});
     state.arrivalOf.erase(found);
   }
   if (!present) return;
   uint64_t arrival = state.nextArrival++;
-  state.arrivals.emplace(arrival, record);
+  state.present.emplace(ListingKey{record->category, record->listingName, arrival}, record);
   state.arrivalOf.emplace(record.get(), arrival);
 }
 
@@ -83,6 +101,23 @@ std::string MakePath(const std::string& instanceId, const GUID& category, const 
   return path;
 }
 
+// The interfaces of one category in a listing, in its order; call with Lock() held.
+std::vector<std::shared_ptr<InterfaceRecord>> ListedLocked(const Listing& listing, const GUID& category) {
+  std::vector<std::shared_ptr<InterfaceRecord>> listed;
+  for (auto it = listing.lower_bound({category, {}, 0});
+       it != listing.end() && IsEqualGUID(it->first.category, category); ++it)
+    listed.push_back(it->second);
+  return listed;
+}
+
+// Windows lists a class's interfaces in the order of their registry key names, which sort
+// without regard to case (compared in upper case): not in the order the devices arrived.
+std::string ListingName(const std::string& path) {
+  std::string name = path;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
 ResetRegistration resetDevices([] {
   std::lock_guard guard(Lock());
   State() = Devices{};
@@ -111,19 +146,12 @@ std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path) {
 
 std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& category) {
   std::lock_guard guard(Lock());
-  std::vector<std::shared_ptr<InterfaceRecord>> present;
-  for (const auto& [arrival, record] : State().arrivals)
-    if (IsEqualGUID(record->category, category)) present.push_back(record);
-  return present;
+  return ListedLocked(State().present, category);
 }
 
 std::vector<std::shared_ptr<InterfaceRecord>> KnownInterfaces(const GUID& category) {
   std::lock_guard guard(Lock());
-  std::vector<std::shared_ptr<InterfaceRecord>> known;
-  for (const auto& [id, records] : State().byId)
-    for (const auto& record : records)
-      if (IsEqualGUID(record->category, category)) known.push_back(record);
-  return known;
+  return ListedLocked(State().known, category);
 }
 
 bool IsPresent(const InterfaceRecord& record) {
@@ -155,7 +183,9 @@ DeviceId PlugDevice(const DeviceDesc& device) {
       record->filter = desc.filter;
       record->device = id;
       record->instanceId = device.instanceId;
+      record->listingName = ListingName(record->path);
       records.push_back(record);
+      State().known.emplace(ListingKey{record->category, record->listingName, State().nextPlugOrder++}, record);
       State().byPath.emplace(Lower(record->path), record);  // a later twin path does not replace it
     }
   }

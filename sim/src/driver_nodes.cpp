@@ -49,13 +49,14 @@ DEVINST DeviceOf(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD* error) {
 }
 
 // The node a driver information names among the device's compatible drivers; call with
-// Lock() held.
+// Lock() held. A list's nodes have consecutive ids, so the id gives the position: no walk.
 DriverNode* FindNodeLocked(DEVINST device, const SP_DRVINFO_DATA_V2_A* data) {
   auto list = State().byDevice.find(device);
-  if (list == State().byDevice.end()) return nullptr;
-  for (DriverNode& node : list->second)
-    if (node.id == data->Reserved) return &node;
-  return nullptr;
+  if (list == State().byDevice.end() || list->second.empty()) return nullptr;
+  std::vector<DriverNode>& nodes = list->second;
+  ULONG_PTR position = data->Reserved - nodes.front().id;  // wraps for ids below the first
+  if (position >= nodes.size() || nodes[position].id != data->Reserved) return nullptr;
+  return &nodes[position];
 }
 
 void CopyText(CHAR* field, size_t size, const std::string& text) {
@@ -178,9 +179,9 @@ BOOL WINAPI SetupDiEnumDriverInfoA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA Devi
   if (DriverType == SPDIT_CLASSDRIVER) return Fail(ERROR_NO_MORE_ITEMS);  // no class driver list is built
   if (DriverType != SPDIT_COMPATDRIVER) return Fail(ERROR_INVALID_PARAMETER);
   std::lock_guard guard(Lock());
-  const std::vector<DriverNode>& list = State().byDevice[device];
-  if (MemberIndex >= list.size()) return Fail(ERROR_NO_MORE_ITEMS);
-  FillDriverInfo(DriverInfoData, list[MemberIndex]);
+  auto list = State().byDevice.find(device);
+  if (list == State().byDevice.end() || MemberIndex >= list->second.size()) return Fail(ERROR_NO_MORE_ITEMS);
+  FillDriverInfo(DriverInfoData, list->second[MemberIndex]);
   return TRUE;
 }
 

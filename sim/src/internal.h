@@ -90,14 +90,19 @@ struct InterfaceRecord {
   FilterDesc filter;
   DeviceId device = 0;
   std::string instanceId;
+  // Its path in upper case: SetupDiGetClassDevsA lists interfaces by it (the registry's key
+  // order). Made once, when it is plugged.
+  std::string listingName;
   bool present = false;  // guarded by Lock()
 };
 
 // Finds an interface by path without regard to letter case, present or not.
 std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path);
-// The present interfaces of a category, in the order they arrived.
+// The present interfaces of a category in the order SetupDiGetClassDevsA lists them: by name
+// without regard to case, interfaces of one name in the order they arrived.
 std::vector<std::shared_ptr<InterfaceRecord>> PresentInterfaces(const GUID& category);
-// Every interface of a category the machine has seen, present or not, in plug order.
+// Every interface of a category the machine has seen, present or not, listed by name, those of
+// one name in plug order.
 std::vector<std::shared_ptr<InterfaceRecord>> KnownInterfaces(const GUID& category);
 bool IsPresent(const InterfaceRecord& record);
 

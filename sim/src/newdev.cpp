@@ -90,6 +90,7 @@ extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR HardwareI
 
   // The present devices that carry the id, each with the driver the INF has for it.
   std::vector<std::pair<std::shared_ptr<DeviceRecord>, std::optional<ChosenDriver>>> targets;
+  const std::string wanted = Lower(HardwareId);
   for (const auto& record : AllDeviceRecords()) {
     std::vector<std::string> ids;
     {
@@ -98,7 +99,7 @@ extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR HardwareI
       ids = DeviceIdsLocked(*record);
     }
     for (const std::string& id : ids)
-      if (Lower(id) == Lower(HardwareId)) {
+      if (Lower(id) == wanted) {
         targets.emplace_back(record, BestDriver(inf, ids));
         break;
       }

@@ -1,7 +1,6 @@
 // SetupAPI device information sets and device interfaces.
-#include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 #include "device_records.h"
 #include "internal.h"
@@ -12,11 +11,46 @@ namespace {
 // GUID_DEVCLASS_MEDIA: the setup class of the machine's audio devices.
 constexpr GUID kMediaClass = {0x4D36E96C, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
+// The interfaces of a set, each class's in the order they joined it. Found by what an
+// SP_DEVICE_INTERFACE_DATA carries and by index within a class without a walk, so that an
+// enumeration costs the same per interface however many the set holds.
+class InterfaceMembers {
+ public:
+  // False when the interface is a member already.
+  bool Add(const std::shared_ptr<InterfaceRecord>& record) {
+    if (!m_byReserved.emplace(Reserved(*record), record).second) return false;
+    ClassList(record->category).push_back(record);
+    return true;
+  }
+  std::shared_ptr<InterfaceRecord> Find(ULONG_PTR reserved) const {
+    auto found = m_byReserved.find(reserved);
+    return found == m_byReserved.end() ? nullptr : found->second;
+  }
+  // The member at `index` among those of a class; null beyond the last.
+  std::shared_ptr<InterfaceRecord> OfClass(const GUID& category, DWORD index) const {
+    for (const auto& [guid, members] : m_byClass)
+      if (IsEqualGUID(guid, category)) return index < members.size() ? members[index] : nullptr;
+    return nullptr;
+  }
+  // What SP_DEVICE_INTERFACE_DATA::Reserved holds for a member.
+  static ULONG_PTR Reserved(const InterfaceRecord& record) { return reinterpret_cast<ULONG_PTR>(&record); }
+
+ private:
+  std::vector<std::shared_ptr<InterfaceRecord>>& ClassList(const GUID& category) {
+    for (auto& [guid, members] : m_byClass)
+      if (IsEqualGUID(guid, category)) return members;
+    return m_byClass.emplace_back(category, std::vector<std::shared_ptr<InterfaceRecord>>()).second;
+  }
+
+  std::unordered_map<ULONG_PTR, std::shared_ptr<InterfaceRecord>> m_byReserved;
+  std::vector<std::pair<GUID, std::vector<std::shared_ptr<InterfaceRecord>>>> m_byClass;  // a set has few classes
+};
+
 // Sets are user-mode structures on Windows; they live in the handle table here so that a
 // set left undestroyed shows as a leak. Only SetupDiDestroyDeviceInfoList frees one.
 struct DeviceInfoSet : KernelObject {
   bool ClosableByCloseHandle() const override { return false; }
-  std::vector<std::shared_ptr<InterfaceRecord>> interfaces;  // guarded by Lock()
+  InterfaceMembers members;  // guarded by Lock()
 };
 
 std::shared_ptr<DeviceInfoSet> LookupSet(HDEVINFO set) {
@@ -34,15 +68,13 @@ bool ValidSize(const void* data, DWORD cbSize, DWORD expected) { return data == 
 void FillInterfaceData(PSP_DEVICE_INTERFACE_DATA data, const InterfaceRecord& record) {
   data->InterfaceClassGuid = record.category;
   data->Flags = IsPresent(record) ? SPINT_ACTIVE : 0;
-  data->Reserved = reinterpret_cast<ULONG_PTR>(&record);
+  data->Reserved = InterfaceMembers::Reserved(record);
 }
 
 // The set's member that an SP_DEVICE_INTERFACE_DATA names, or null.
 std::shared_ptr<InterfaceRecord> MemberOf(DeviceInfoSet& set, PSP_DEVICE_INTERFACE_DATA data) {
   std::lock_guard guard(Lock());
-  for (const auto& record : set.interfaces)
-    if (reinterpret_cast<ULONG_PTR>(record.get()) == data->Reserved) return record;
-  return nullptr;
+  return set.members.Find(data->Reserved);
 }
 
 void FillDevInfoData(PSP_DEVINFO_DATA data, const InterfaceRecord& record) {
@@ -51,20 +83,9 @@ void FillDevInfoData(PSP_DEVINFO_DATA data, const InterfaceRecord& record) {
   data->Reserved = static_cast<ULONG_PTR>(record.device);
 }
 
-// Windows lists a class's interfaces in the order of their registry key names, which sort
-// without regard to case (compared in upper case): not in the order the devices arrived.
-void SortByInterfaceName(std::vector<std::shared_ptr<InterfaceRecord>>& interfaces) {
-  auto upper = [](std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-  };
-  std::stable_sort(interfaces.begin(), interfaces.end(),
-                   [&](const auto& a, const auto& b) { return upper(a->path) < upper(b->path); });
-}
-
-HDEVINFO NewSet(std::vector<std::shared_ptr<InterfaceRecord>> interfaces) {
+HDEVINFO NewSet(const std::vector<std::shared_ptr<InterfaceRecord>>& interfaces) {
   auto set = std::make_shared<DeviceInfoSet>();
-  set->interfaces = std::move(interfaces);
+  for (const auto& record : interfaces) set->members.Add(record);
   return InsertHandle(std::move(set));
 }
 
@@ -86,10 +107,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  std::vector<std::shared_ptr<InterfaceRecord>> members =
-      (Flags & DIGCF_PRESENT) ? PresentInterfaces(*ClassGuid) : KnownInterfaces(*ClassGuid);
-  SortByInterfaceName(members);
-  return NewSet(std::move(members));
+  return NewSet((Flags & DIGCF_PRESENT) ? PresentInterfaces(*ClassGuid) : KnownInterfaces(*ClassGuid));
 }
 
 HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID*, HWND) {
@@ -122,14 +140,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
   std::shared_ptr<InterfaceRecord> member;
   {
     std::lock_guard guard(Lock());
-    DWORD index = 0;
-    for (const auto& record : set->interfaces) {
-      if (!IsEqualGUID(record->category, *InterfaceClassGuid)) continue;
-      if (index++ == MemberIndex) {
-        member = record;
-        break;
-      }
-    }
+    member = set->members.OfClass(*InterfaceClassGuid, MemberIndex);
   }
   if (!member) return Fail(ERROR_NO_MORE_ITEMS);
   FillInterfaceData(DeviceInterfaceData, *member);
@@ -183,8 +194,7 @@ BOOL WINAPI SetupDiOpenDeviceInterfaceA(HDEVINFO DeviceInfoSet, PCSTR DevicePath
   if (!record) return Fail(ERROR_NO_SUCH_DEVICE_INTERFACE);
   {
     std::lock_guard guard(Lock());
-    if (std::find(set->interfaces.begin(), set->interfaces.end(), record) == set->interfaces.end())
-      set->interfaces.push_back(record);
+    set->members.Add(record);
   }
   if (DeviceInterfaceData) FillInterfaceData(DeviceInterfaceData, *record);
   return TRUE;

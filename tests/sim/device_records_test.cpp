@@ -193,3 +193,66 @@ TEST_CASE("CMP_WaitNoPendingInstallEvents answers at once for a timeout of 0") {
   CHECK(CMP_WaitNoPendingInstallEvents(0) == WAIT_FAILED);
   CHECK(GetLastError() == ERROR_ACCESS_DENIED);
 }
+
+TEST_CASE("a device's data names a member of its own set only") {
+  testing::Machine machine;
+  AddUsb("USB\\VID_0001&PID_0001\\1", {"USB\\VID_0001&PID_0001"}, true);
+  AddUsb("USB\\VID_0001&PID_0002\\2", {"USB\\VID_0001&PID_0002"}, true);
+  winsim::DeviceRecordDesc hd;
+  hd.instanceId = "HDAUDIO\\FUNC_01\\4&1";
+  hd.hardwareIds = {"HDAUDIO\\FUNC_01"};
+  winsim::AddDeviceRecord(hd);
+  UsbSet usb;  // holds the two USB records
+  HDEVINFO audio = SetupDiGetClassDevsA(nullptr, "HDAUDIO", nullptr, DIGCF_ALLCLASSES);
+  SP_DEVINFO_DATA second{};
+  second.cbSize = sizeof second;
+  REQUIRE(SetupDiEnumDeviceInfo(usb.set, 1, &second));
+
+  SP_DEVINFO_DATA highBits = second;
+  highBits.Reserved |= ~static_cast<ULONG_PTR>(0xFFFFFFFF);
+  struct Case {
+    const char* name;
+    HDEVINFO set;
+    SP_DEVINFO_DATA data;
+    DWORD error;
+  } cases[] = {
+      {"the second member", usb.set, second, ERROR_SUCCESS},
+      {"a member of another set", audio, second, ERROR_INVALID_PARAMETER},
+      {"no device at all", usb.set, SP_DEVINFO_DATA{sizeof(SP_DEVINFO_DATA), {}, 0, 0}, ERROR_INVALID_PARAMETER},
+  };
+  for (Case& c : cases) {
+    CAPTURE(c.name);
+    BYTE ids[MAX_PATH];
+    SetLastError(ERROR_SUCCESS);
+    BOOL ok = SetupDiGetDeviceRegistryPropertyA(c.set, &c.data, SPDRP_HARDWAREID, nullptr, ids, sizeof ids, nullptr);
+    CHECK(ok == (c.error == ERROR_SUCCESS));
+    CHECK(GetLastError() == c.error);
+    if (ok) CHECK(std::string(reinterpret_cast<char*>(ids)) == "USB\\VID_0001&PID_0002");
+  }
+  if (sizeof(ULONG_PTR) > sizeof(DEVINST)) {
+    CHECK_FALSE(SetupDiGetDeviceRegistryPropertyA(usb.set, &highBits, SPDRP_HARDWAREID, nullptr, nullptr, 0, nullptr));
+    CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  }
+  CHECK(SetupDiDestroyDeviceInfoList(audio));
+}
+
+TEST_CASE("records of the same instance id in any letter case follow a plugged device; longer ids do not") {
+  testing::Machine machine;
+  DEVINST same = AddUsb("USB\\VID_1A86&PID_0A3C\\7&1", {"USB\\VID_1A86&PID_0A3C"}, false);
+  DEVINST otherCase = AddUsb("usb\\vid_1a86&pid_0a3c\\7&1", {"USB\\VID_1A86&PID_0A3C"}, false);
+  DEVINST longer = AddUsb("USB\\VID_1A86&PID_0A3C\\7&10", {"USB\\VID_1A86&PID_0A3C"}, false);
+  DEVINST before = AddUsb("USB\\VID_1A86&PID_0A3C\\7&0", {"USB\\VID_1A86&PID_0A3C"}, false);
+  winsim::InterfaceDesc audio;
+  winsim::DeviceId device = winsim::PlugDevice({"Usb\\Vid_1A86&Pid_0A3C\\7&1", {audio}});
+  struct Case {
+    DEVINST record;
+    bool follows;
+  } cases[] = {{same, true}, {otherCase, true}, {longer, false}, {before, false}};
+  for (bool plugged : {true, false}) {
+    if (!plugged) winsim::UnplugDevice(device);
+    for (const Case& c : cases) {
+      CAPTURE(c.record);
+      CHECK(winsim::ReadDeviceRecord(c.record)->present == (c.follows && plugged));
+    }
+  }
+}

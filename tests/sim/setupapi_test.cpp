@@ -1,6 +1,7 @@
 // SetupAPI device interfaces and interface keys as the device discovery code meets them.
 #include <doctest/doctest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,12 +19,12 @@ winsim::DeviceId PlugAudio(const std::string& instance, const GUID& category = K
   return winsim::PlugDevice({instance, {desc}});
 }
 
-std::vector<std::string> EnumeratePaths(HDEVINFO set) {
+std::vector<std::string> EnumeratePaths(HDEVINFO set, const GUID& category = KSCATEGORY_AUDIO) {
   std::vector<std::string> paths;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_AUDIO, index, &data)) {
+    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &category, index, &data)) {
       CHECK(GetLastError() == ERROR_NO_MORE_ITEMS);
       return paths;
     }
@@ -35,12 +36,21 @@ std::vector<std::string> EnumeratePaths(HDEVINFO set) {
   }
 }
 
-std::vector<std::string> PresentAudioPaths() {
-  HDEVINFO set = SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+std::vector<std::string> AudioPaths(DWORD flags) {
+  HDEVINFO set = SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, flags | DIGCF_DEVICEINTERFACE);
   REQUIRE(set != INVALID_HANDLE_VALUE);
   auto paths = EnumeratePaths(set);
   CHECK(SetupDiDestroyDeviceInfoList(set));
   return paths;
+}
+
+std::vector<std::string> PresentAudioPaths() { return AudioPaths(DIGCF_PRESENT); }
+
+winsim::DeviceId PlugPath(const std::string& path, const GUID& category = KSCATEGORY_AUDIO) {
+  winsim::InterfaceDesc desc;
+  desc.category = category;
+  desc.pathOverride = path;
+  return winsim::PlugDevice({"USB\\" + path.substr(4), {desc}});
 }
 
 }  // namespace
@@ -59,6 +69,77 @@ TEST_CASE("present interfaces of the category are enumerated sorted by name, not
   CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(first)});
   winsim::ReplugDevice(third);
   CHECK(PresentAudioPaths() == std::vector<std::string>{winsim::InterfacePath(third), winsim::InterfacePath(first)});
+}
+
+TEST_CASE("the listing compares names in upper case; equal names follow arrival, or plug order for all known") {
+  testing::Machine machine;
+  const std::string underscore = "\\\\?\\usb#a_1", letter = "\\\\?\\usb#ab1";
+  const std::string twin = "\\\\?\\usb#twin", twinInCapitals = "\\\\?\\USB#TWIN";
+  winsim::DeviceId first = PlugPath(twin);
+  PlugPath(underscore);
+  PlugPath(twinInCapitals);
+  PlugPath("\\\\?\\usb#aa", KSCATEGORY_RENDER);  // another class: never listed here
+  PlugPath(letter);
+  // '_' sorts after the capitals but before the small letters: the comparison is in upper case.
+  const std::vector<std::string> plugged = {letter, underscore, twin, twinInCapitals};
+  CHECK(PresentAudioPaths() == plugged);
+
+  winsim::UnplugDevice(first);
+  winsim::ReplugDevice(first);
+  struct Case {
+    const char* name;
+    DWORD flags;
+    std::vector<std::string> paths;
+  } cases[] = {
+      {"present: the replugged twin arrived last", DIGCF_PRESENT, {letter, underscore, twinInCapitals, twin}},
+      {"every known interface: plug order", 0, plugged},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    CHECK(AudioPaths(c.flags) == c.paths);
+  }
+  winsim::UnplugDevice(first);
+  CHECK(PresentAudioPaths() == std::vector<std::string>{letter, underscore, twinInCapitals});
+  CHECK(AudioPaths(0) == plugged);
+}
+
+TEST_CASE("a set made by opening interfaces holds each once, each class in the order opened") {
+  testing::Machine machine;
+  std::string audioX = winsim::InterfacePath(PlugAudio("USB\\VID_1\\1"));
+  std::string render = winsim::InterfacePath(PlugAudio("USB\\VID_2\\2", KSCATEGORY_RENDER));
+  std::string audioY = winsim::InterfacePath(PlugAudio("USB\\VID_3\\3"));
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  std::string upperY = audioY;
+  for (char& c : upperY) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const std::string& path : {audioY, render, audioX, upperY, audioX}) {
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    REQUIRE(SetupDiOpenDeviceInterfaceA(set, path.c_str(), 0, &data));
+  }
+  struct Case {
+    const GUID* category;
+    std::vector<std::string> paths;
+  } cases[] = {
+      {&KSCATEGORY_AUDIO, {audioY, audioX}},
+      {&KSCATEGORY_RENDER, {render}},
+      {&KSCATEGORY_CAPTURE, {}},
+  };
+  for (const Case& c : cases) CHECK(EnumeratePaths(set, *c.category) == c.paths);
+
+  // The data of one set names nothing in another that does not hold the interface.
+  HDEVINFO other = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  SP_DEVICE_INTERFACE_DATA data{};
+  data.cbSize = sizeof data;
+  REQUIRE(SetupDiEnumDeviceInterfaces(set, nullptr, &KSCATEGORY_RENDER, 0, &data));
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(other, &data, nullptr, 0, nullptr, nullptr));
+  CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  CHECK(SetupDiOpenDeviceInterfaceRegKey(other, &data, 0, KEY_READ) == INVALID_HANDLE_VALUE);
+  CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  data.Reserved = 0;
+  CHECK_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, nullptr, nullptr));
+  CHECK(GetLastError() == ERROR_INVALID_PARAMETER);
+  CHECK(SetupDiDestroyDeviceInfoList(other));
+  CHECK(SetupDiDestroyDeviceInfoList(set));
 }
 
 TEST_CASE("a set is a snapshot taken when it is made") {
