@@ -28,14 +28,16 @@ struct Fault {
   int skip = 0;
 };
 
-std::map<std::string, Fault>& Faults() {
-  static std::map<std::string, Fault> faults;
+// Keyed for lookup by the caller's name as it stands: every simulated call passes through
+// here, so no name is copied to find it.
+std::map<std::string, Fault, std::less<>>& Faults() {
+  static std::map<std::string, Fault, std::less<>> faults;
   return faults;
 }
 
 // How often each injection point was reached since the last Reset or ResetCallCounts.
-std::map<std::string, uint64_t>& Counts() {
-  static std::map<std::string, uint64_t> counts;
+std::map<std::string, uint64_t, std::less<>>& Counts() {
+  static std::map<std::string, uint64_t, std::less<>> counts;
   return counts;
 }
 std::atomic<uint64_t>& AllocationCount() {
@@ -110,9 +112,11 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
   return object;
 }
 
-bool ConsumeFault(const std::string& api, DWORD* error) {
+bool ConsumeFault(std::string_view api, DWORD* error) {
   std::lock_guard guard(Lock());
-  ++Counts()[api];
+  auto counted = Counts().find(api);
+  if (counted == Counts().end()) counted = Counts().emplace(std::string(api), 0).first;
+  ++counted->second;
   auto found = Faults().find(api);
   if (found == Faults().end()) return false;
   Fault& fault = found->second;
@@ -126,14 +130,14 @@ bool ConsumeFault(const std::string& api, DWORD* error) {
   return true;
 }
 
-bool FailsByFault(const std::string& api) {
+bool FailsByFault(std::string_view api) {
   DWORD error = 0;
   if (!ConsumeFault(api, &error)) return false;
   SetLastError(error);
   return true;
 }
 
-void CountCall(const std::string& api) {
+void CountCall(std::string_view api) {
   DWORD ignored = 0;
   ConsumeFault(api, &ignored);
 }
@@ -195,7 +199,7 @@ void ClearFaults() {
 
 std::map<std::string, uint64_t> CallCounts() {
   std::lock_guard guard(detail::Lock());
-  return detail::Counts();
+  return {detail::Counts().begin(), detail::Counts().end()};
 }
 
 uint64_t NothrowAllocationCount() { return detail::AllocationCount().load(); }

@@ -9,6 +9,7 @@
 
 #include "install_state.h"
 #include "winsim/cfgmgr32.h"
+#include "winsim/control_registry.h"
 
 namespace winsim::detail {
 namespace {
@@ -221,9 +222,9 @@ DEVINST AddDeviceRecord(const DeviceRecordDesc& desc) {
   record->classGuid = desc.classGuid;
   record->present = desc.present;
   if (!desc.hardwareIds.empty())
-    record->properties[SPDRP_HARDWAREID] = {REG_MULTI_SZ, MultiSzValue(desc.hardwareIds)};
+    record->properties[SPDRP_HARDWAREID] = {REG_MULTI_SZ, MultiStringValue(desc.hardwareIds)};
   if (!desc.compatibleIds.empty())
-    record->properties[SPDRP_COMPATIBLEIDS] = {REG_MULTI_SZ, MultiSzValue(desc.compatibleIds)};
+    record->properties[SPDRP_COMPATIBLEIDS] = {REG_MULTI_SZ, MultiStringValue(desc.compatibleIds)};
   if (desc.configFlags) record->properties[SPDRP_CONFIGFLAGS] = DwordValue(*desc.configFlags);
   if (!desc.description.empty())
     record->properties[SPDRP_DEVICEDESC] = {
@@ -277,15 +278,6 @@ std::vector<DEVINST> DeviceRecordHandles() {
   return handles;
 }
 
-std::vector<BYTE> MultiSzValue(const std::vector<std::string>& strings) {
-  std::vector<BYTE> value;
-  for (const std::string& text : strings) {
-    value.insert(value.end(), text.begin(), text.end());
-    value.push_back(0);
-  }
-  value.push_back(0);
-  return value;
-}
 
 }  // namespace winsim
 

@@ -184,9 +184,10 @@ DeviceId PlugDevice(const DeviceDesc& device) {
       record->device = id;
       record->instanceId = device.instanceId;
       record->listingName = ListingName(record->path);
+      record->lowerPath = Lower(record->path);
       records.push_back(record);
       State().known.emplace(ListingKey{record->category, record->listingName, State().nextPlugOrder++}, record);
-      State().byPath.emplace(Lower(record->path), record);  // a later twin path does not replace it
+      State().byPath.emplace(record->lowerPath, record);  // a later twin path does not replace it
     }
   }
   Announce(SetPresent(id, true), true);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "winsim/windows.h"
@@ -45,12 +46,12 @@ std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 
 // Every simulated call that can fail begins here with its Win32 name: the call is counted
 // (CallCounts) and fails when an injected fault says so; *error then holds the error to report.
-bool ConsumeFault(const std::string& api, DWORD* error);
+bool ConsumeFault(std::string_view api, DWORD* error);
 // The same for calls that report failure through the last error: true (and the error set)
 // when an injected fault makes the call fail.
-bool FailsByFault(const std::string& api);
+bool FailsByFault(std::string_view api);
 // Calls that cannot fail on Windows are counted all the same; an injected fault changes nothing.
-void CountCall(const std::string& api);
+void CountCall(std::string_view api);
 
 // What the system itself does with events (a request completes, GetOverlappedResult waits):
 // no call of the deliverables, so neither counted nor injectable.
@@ -93,6 +94,9 @@ struct InterfaceRecord {
   // Its path in upper case: SetupDiGetClassDevsA lists interfaces by it (the registry's key
   // order). Made once, when it is plugged.
   std::string listingName;
+  // Its path in lower case: what the driver's per-interface state is kept by. Made once too,
+  // since every request on its files looks the state up.
+  std::string lowerPath;
   bool present = false;  // guarded by Lock()
 };
 

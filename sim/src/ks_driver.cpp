@@ -30,6 +30,7 @@ std::map<std::string, InterfaceState>& States() {
 }
 
 InterfaceState& StateOfLocked(const std::string& path) { return States()[Lower(path)]; }
+InterfaceState& StateOfLocked(const InterfaceRecord& record) { return States()[record.lowerPath]; }
 
 ResetRegistration resetStates([] {
   std::lock_guard guard(Lock());
@@ -38,9 +39,9 @@ ResetRegistration resetStates([] {
 
 struct KsFile : DeviceFile {
   unsigned epoch = 0;
-  bool GoneLocked() const { return !record->present || StateOfLocked(record->path).epoch != epoch; }
+  bool GoneLocked() const { return !record->present || StateOfLocked(*record).epoch != epoch; }
   RequestKey KeyOf(const IoRequest& request) const {
-    RequestKey key{Lower(record->path), request.code, std::nullopt, std::nullopt, std::nullopt};
+    RequestKey key{record->lowerPath, request.code, std::nullopt, std::nullopt, std::nullopt};
     if (std::optional<KSPROPERTY> property = PropertyOf(request)) {
       key.set = property->Set;
       key.id = property->Id;
@@ -74,7 +75,7 @@ struct FilterFile : KsFile {
     std::vector<EventRef> events;
     {
       std::lock_guard guard(Lock());
-      ++StateOfLocked(record->path).counts.filterCloses;
+      ++StateOfLocked(*record).counts.filterCloses;
       events = EndOwnRequestsLocked(ERROR_OPERATION_ABORTED);
     }
     SignalEvents(events);
@@ -114,7 +115,7 @@ struct PinFile : KsFile {
     std::vector<EventRef> events;
     {
       std::lock_guard guard(Lock());
-      InterfaceState& state = StateOfLocked(record->path);
+      InterfaceState& state = StateOfLocked(*record);
       DeliverReceivedLocked(state, events);
     }
     SignalEvents(events);
@@ -125,7 +126,7 @@ struct PinFile : KsFile {
     {
       std::lock_guard guard(Lock());
       info.open = false;
-      ++StateOfLocked(record->path).counts.pinCloses;
+      ++StateOfLocked(*record).counts.pinCloses;
       events = EndOwnRequestsLocked(ERROR_OPERATION_ABORTED);
     }
     SignalEvents(events);
@@ -153,7 +154,7 @@ struct PinFile : KsFile {
       std::vector<EventRef> ended = EndOwnRequestsLocked(ERROR_OPERATION_ABORTED);
       events.insert(events.end(), ended.begin(), ended.end());
     } else if (state == KSSTATE_RUN) {
-      DeliverReceivedLocked(StateOfLocked(record->path), events);
+      DeliverReceivedLocked(StateOfLocked(*record), events);
     }
     return IoAnswer{false, ERROR_SUCCESS, 0};
   }
@@ -190,7 +191,7 @@ struct PinFile : KsFile {
     write.timeDeltaMs = event.TimeDeltaMs;
     write.byteCount = event.ByteCount;
     write.bytes.assign(bytes, bytes + event.ByteCount);
-    InterfaceState& state = StateOfLocked(record->path);
+    InterfaceState& state = StateOfLocked(*record);
     state.writes.push_back(write);
     if (record->filter.loopbackMidi && !write.bytes.empty()) {
       state.received.push_back(write.bytes);
@@ -270,7 +271,7 @@ struct UnplugRegistration {
       std::vector<EventRef> events;
       {
         std::lock_guard guard(Lock());
-        InterfaceState& state = StateOfLocked(record.path);
+        InterfaceState& state = StateOfLocked(record);
         ++state.epoch;
         state.received.clear();
         events = EndPendingLocked([&record](const PendingIo& io) { return io.file->record.get() == &record; },
@@ -288,7 +289,7 @@ std::shared_ptr<DeviceFile> OpenFilterFile(const std::shared_ptr<InterfaceRecord
   if (!record->present) return nullptr;
   auto file = std::make_shared<FilterFile>();
   file->record = record;
-  InterfaceState& state = StateOfLocked(record->path);
+  InterfaceState& state = StateOfLocked(*record);
   file->epoch = state.epoch;
   ++state.counts.filterOpens;
   return file;
@@ -319,7 +320,7 @@ DWORD CreatePinFile(HANDLE filterHandle, const KSPIN_CONNECT* connect, HANDLE* p
   HANDLE handle = InsertHandle(pin);
   {
     std::lock_guard guard(Lock());
-    InterfaceState& state = StateOfLocked(pin->record->path);
+    InterfaceState& state = StateOfLocked(*pin->record);
     state.pins.push_back(pin);
     ++state.counts.pinOpens;
   }

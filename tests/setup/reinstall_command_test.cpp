@@ -6,6 +6,7 @@
 #include "setup/commands.h"
 #include "setup/setup_support.h"
 #include "support/machine.h"
+#include "winsim/control_registry.h"
 #include "winsim/control.h"
 
 using namespace setup_testing;
@@ -80,7 +81,7 @@ TEST_CASE("devices whose hardware ids or flags cannot be read are passed over, n
   DEVINST match = AddUsbDevice("USB\\A\\1", {"USB\\VID_0001&PID_0002"}, false);
   DEVINST noIds = AddUsbDevice("USB\\B\\1", {}, false);
   std::vector<std::string> longList = {"USB\\VID_0001&PID_0002&REV_0100"};
-  while (winsim::MultiSzValue(longList).size() <= MAX_PATH) longList.push_back("USB\\VID_0001&PID_0002&REV_0100&MI_00");
+  while (winsim::MultiStringValue(longList).size() <= MAX_PATH) longList.push_back("USB\\VID_0001&PID_0002&REV_0100&MI_00");
   DEVINST tooLong = AddUsbDevice("USB\\C\\1", longList, false);
   DEVINST noFlags = AddUsbDevice("USB\\D\\1", {"USB\\VID_0001&PID_0002"}, false);
   winsim::SetDeviceRecordProperty(noFlags, SPDRP_CONFIGFLAGS, REG_NONE, {});

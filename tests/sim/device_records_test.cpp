@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/machine.h"
+#include "winsim/control_registry.h"
 #include "winsim/control_device_records.h"
 #include "winsim/machine.h"
 
@@ -102,7 +103,7 @@ TEST_CASE("hardware ids: any length, the size rules, and errors for absent prope
   for (int i = 0; i < 12; ++i) ids.push_back("USB\\VID_1A86&PID_0A3C&REV_01" + std::to_string(10 + i));
   AddUsb("USB\\VID_1A86&PID_0A3C\\1", ids, false);
   UsbSet usb;
-  std::vector<BYTE> expected = winsim::MultiSzValue(ids);
+  std::vector<BYTE> expected = winsim::MultiStringValue(ids);
   REQUIRE(expected.size() > MAX_PATH);
 
   BYTE buffer[MAX_PATH];

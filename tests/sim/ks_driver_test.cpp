@@ -171,7 +171,7 @@ TEST_CASE("a handle opened without FILE_FLAG_OVERLAPPED completes each request i
   // A pin made on such a filter is synchronous too: a read returns with its data.
   CapturePin capture(path, FILE_ATTRIBUTE_NORMAL);
   std::thread sender([&path] {
-    if (testing::WaitUntil([&path] { return winsim::PendingRequestCount() == 1; }))
+    if (testing::WaitUntil([] { return winsim::PendingRequestCount() == 1; }))
       winsim::ReceiveMidi(path, {0x90, 0x40, 0x7F});
   });
   CHECK(capture.Read(&overlapped));

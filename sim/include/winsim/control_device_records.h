@@ -77,7 +77,5 @@ struct DriverStoreEntry {
 };
 std::vector<DriverStoreEntry> DriverStoreEntries();
 
-// A REG_MULTI_SZ value: each string with its NUL, then one more NUL.
-std::vector<BYTE> MultiSzValue(const std::vector<std::string>& strings);
 
 }  // namespace winsim
