@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "client/TarrowinHiddenMIDI.h"
+#include "support/host_delete.h"
 #include "ks/filter.h"
 #include "winsim/control.h"
 #include "winsim/control_ks.h"
@@ -100,13 +101,7 @@ void TARROWIN_CALLBACK Check(const unsigned char* data, unsigned int count, void
     Fail("a record's bytes are not the ones the driver wrote");
 }
 
-template <typename Interface>
-void Destroy(Interface* object) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete object;
-#pragma GCC diagnostic pop
-}
+using testing::Destroy;
 
 void Stream(FuzzedDataProvider& in, TarrowinHiddenMIDI::Device* device, const std::string& path) {
   TarrowinHiddenMIDI::Output* output = device->OpenOutput(0);

@@ -8,6 +8,7 @@
 
 #include "campaign/stream_pattern.h"
 #include "client/TarrowinHiddenMIDI.h"
+#include "support/host_delete.h"
 #include "winsim/machine.h"
 
 namespace campaign {
@@ -15,13 +16,10 @@ namespace campaign {
 const ULONG kRenderPinId = 0;
 const ULONG kCapturePinId = 1;
 
-// delete through an interface, as a GCC-built host does (the destructor slot is MSVC's).
+// Destroys as a host does and forgets the pointer.
 template <typename Interface>
 void Destroy(Interface*& object) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete object;
-#pragma GCC diagnostic pop
+  testing::Destroy(object);
   object = nullptr;
 }
 

@@ -6,21 +6,12 @@
 #include <vector>
 
 #include "client/TarrowinHiddenMIDI.h"
+#include "support/host_delete.h"
 #include "support/machine.h"
 #include "winsim/control_ks.h"
 #include "winsim/machine.h"
 
 namespace testing {
-
-// delete through an interface, as a GCC-built host does; the destructor slot is MSVC's, so
-// GCC's warning about a non-virtual destructor does not apply.
-template <typename Interface>
-void Destroy(Interface* object) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete object;
-#pragma GCC diagnostic pop
-}
 
 struct HiddenDevice {
   std::string instanceId = "USB\\VID_1A86&PID_0A3C&MI_00\\7&1C2D3E4F&0&0000";
