@@ -1,7 +1,6 @@
 #include "client/client_output.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "client/client_device.h"
@@ -31,9 +30,7 @@ ClientOutput* ClientOutput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) 
 }
 
 ClientOutput::ClientOutput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
-    : m_abPending(),
-      m_cPending(0),
-      m_abWriteBuffer(),
+    : m_abWriteBuffer(),
       m_writeHeader(),
       m_writeOverlapped(),
       m_hSendLock(NULL),
@@ -89,27 +86,21 @@ bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
 bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
   if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
   if (pbData == NULL) cbData = 0;  // nothing to read: sent as an empty call
-  // Byte after byte in order, 640 at a time: each run of bytes up to the next full chunk is
-  // appended as one block.
-  for (int i = 0; i < cbData;) {
-    int cbRun = std::min(cbData - i, static_cast<int>(kMidiWriteChunk) - static_cast<int>(m_cPending));
-    std::memcpy(m_abPending + m_cPending, pbData + i, static_cast<size_t>(cbRun));
-    m_cPending += cbRun;
-    i += cbRun;
-    if (static_cast<ULONG>(m_cPending) == kMidiWriteChunk) Flush();
+  // In order, 640 bytes at a time, each chunk copied once: straight from the caller into the
+  // write buffer as soon as the previous write is done with it.
+  for (int i = 0; i < cbData; i += static_cast<int>(kMidiWriteChunk)) {
+    Flush(pbData + i, static_cast<ULONG>(std::min(cbData - i, static_cast<int>(kMidiWriteChunk))));
   }
-  if (m_cPending > 0) Flush();
   SetEvent(m_hSendLock);
   return true;
 }
 
-void ClientOutput::Flush() {
+void ClientOutput::Flush(const BYTE* pbChunk, ULONG cbChunk) {
   HANDLE hWriteDone = m_writeOverlapped.hEvent;
-  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0) {
-    FillMidiWriteEvent(m_abWriteBuffer, m_abPending, static_cast<ULONG>(m_cPending));
-    // A write that could not even be queued never goes in flight: the slot is free again,
-    // or one refused write would silence the output for good.
-    if (FAILED(m_pPin->WriteData(&m_writeHeader, &m_writeOverlapped))) SetEvent(hWriteDone);
-  }
-  m_cPending = 0;
+  // Not signalled in time: the chunk is dropped.
+  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) != WAIT_OBJECT_0) return;
+  FillMidiWriteEvent(m_abWriteBuffer, pbChunk, cbChunk);
+  // A write that could not even be queued never goes in flight: the slot is free again,
+  // or one refused write would silence the output for good.
+  if (FAILED(m_pPin->WriteData(&m_writeHeader, &m_writeOverlapped))) SetEvent(hWriteDone);
 }

@@ -30,15 +30,14 @@ class ClientOutput : public TarrowinHiddenMIDI::Output {
  private:
   ClientOutput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
   bool StartPin();
-  void Flush();
+  // Waits for the previous write to end, then writes `cbChunk` (1 to 640) bytes.
+  void Flush(const BYTE* pbChunk, ULONG cbChunk);
   // Waits for a write in flight to end, cancelling it when it takes too long. False when the
   // driver still holds the write buffer, so the memory must not be reused.
   bool WaitForWriteInFlight();
   // Releases everything the output holds. False when the driver still holds the write buffer.
   bool Shutdown();
 
-  BYTE m_abPending[kMidiWriteChunk];
-  LONG m_cPending;
   BYTE m_abWriteBuffer[kMidiWriteBufferSize];
   KSSTREAM_HEADER m_writeHeader;
   OVERLAPPED m_writeOverlapped;  // its event is the write-done event
