@@ -20,14 +20,20 @@ PendingTable& Pending() {
   return table;
 }
 
-// Completes delayed requests when they fall due. One thread, joined at Reset and at exit.
+// Completes delayed requests when they fall due. One thread, joined at Reset and at exit. It
+// sleeps on a condition of its own, woken only when a request gains a due time: on the shared
+// one, every event set anywhere would wake it to scan the pending requests under the lock.
 class DelayTimer {
  public:
   ~DelayTimer() { Stop(); }
 
-  void EnsureRunning() {
-    std::lock_guard guard(m_control);
-    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+  // Starts the thread if need be and has it look at the due times again.
+  void Wake() {
+    {
+      std::lock_guard guard(m_control);
+      if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    }
+    m_wake.notify_all();
   }
 
   void Stop() {
@@ -37,7 +43,7 @@ class DelayTimer {
       std::lock_guard lock(Lock());
       m_stop = true;
     }
-    StateChanged().notify_all();
+    m_wake.notify_all();
     m_thread.join();
     m_stop = false;
   }
@@ -65,14 +71,15 @@ class DelayTimer {
         continue;
       }
       if (next) {
-        StateChanged().wait_until(lock, *next);
+        m_wake.wait_until(lock, *next);
       } else {
-        StateChanged().wait(lock);
+        m_wake.wait(lock);
       }
     }
   }
 
   std::mutex m_control;
+  std::condition_variable m_wake;  // waited on with Lock()
   std::thread m_thread;
   bool m_stop = false;  // guarded by Lock()
 };
@@ -146,10 +153,7 @@ void QueuePending(const std::shared_ptr<DeviceFile>& file, const IoRequest& requ
     request.overlapped->Internal = kStatusPending;
     Pending().requests.push_back(std::move(io));
   }
-  if (delayMs) {
-    Timer().EnsureRunning();
-    StateChanged().notify_all();
-  }
+  if (delayMs) Timer().Wake();
 }
 
 // NTSTATUS severity: only errors (0xC...) leave a request unfinished; warnings (0x8...) complete it.
@@ -197,8 +201,7 @@ int RequestCancellation(const std::function<bool(const PendingIo&)>& which) {
       io.cancelled = true;
     }
   }
-  Timer().EnsureRunning();
-  StateChanged().notify_all();
+  Timer().Wake();
   return static_cast<int>(asked.size());
 }
 
