@@ -30,6 +30,29 @@ struct KernelObject {
   virtual bool ClosableByCloseHandle() const { return true; }
   // Called when the last handle to the object is closed.
   virtual void OnLastHandleClosed() {}
+  int waiters = 0;  // threads waiting on it now; guarded by Lock()
+};
+
+// Counts the calling thread among the objects' waiters for as long as it waits; made and
+// destroyed under Lock(). Setting an event wakes waiting threads only when it has waiters of
+// its own: as on Windows, a thread waiting on one object is not woken by every other.
+class WaitingOn {
+ public:
+  explicit WaitingOn(KernelObject& object) : m_single(&object) { ++object.waiters; }
+  explicit WaitingOn(const std::vector<std::shared_ptr<KernelObject>>& objects) : m_many(&objects) {
+    for (const auto& object : objects) ++object->waiters;
+  }
+  ~WaitingOn() {
+    if (m_single != nullptr) --m_single->waiters;
+    if (m_many != nullptr)
+      for (const auto& object : *m_many) --object->waiters;
+  }
+  WaitingOn(const WaitingOn&) = delete;
+  WaitingOn& operator=(const WaitingOn&) = delete;
+
+ private:
+  KernelObject* m_single = nullptr;
+  const std::vector<std::shared_ptr<KernelObject>>* m_many = nullptr;
 };
 
 // Handle table. The two low bits of a handle value are tag bits and name the same object.

@@ -45,14 +45,23 @@ struct Thread : KernelObject {
 
 }  // namespace
 
-void SetEventObject(KernelObject& object) {
-  auto* event = dynamic_cast<Event*>(&object);
-  if (event == nullptr) return;
+namespace {
+
+void PutEventState(Event& event, bool state) {
+  bool wake = false;
   {
     std::lock_guard guard(Lock());
-    event->signaled = true;
+    event.signaled = state;
+    wake = state && event.waiters > 0;
   }
-  StateChanged().notify_all();
+  if (wake) StateChanged().notify_all();
+}
+
+}  // namespace
+
+void SetEventObject(KernelObject& object) {
+  auto* event = dynamic_cast<Event*>(&object);
+  if (event != nullptr) PutEventState(*event, true);
 }
 
 BOOL SetEventState(HANDLE hEvent, bool state) {
@@ -61,11 +70,7 @@ BOOL SetEventState(HANDLE hEvent, bool state) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  {
-    std::lock_guard guard(Lock());
-    event->signaled = state;
-  }
-  StateChanged().notify_all();
+  PutEventState(*event, state);
   return TRUE;
 }
 
@@ -76,6 +81,7 @@ DWORD WaitForObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return WAIT_FAILED;
   }
   std::unique_lock guard(Lock());
+  WaitingOn waiting(*object);
   auto ready = [&] { return object->Signaled(); };
   if (dwMilliseconds == INFINITE) {
     StateChanged().wait(guard, ready);

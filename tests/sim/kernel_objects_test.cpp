@@ -79,6 +79,50 @@ TEST_CASE("an initially signalled auto-reset event satisfies exactly one wait") 
   CloseHandle(event);
 }
 
+// Setting an event wakes only the threads counted as its waiters: each way of waiting must be
+// counted, and a wait that ended (signalled or timed out) must leave the count right.
+TEST_CASE("a waiting thread is woken by its object however it waits and whatever waits ended") {
+  testing::Machine machine;
+  enum Kind { kSingle, kMsgWaitFirst, kMsgWaitSecond, kAfterTimedOutWait, kAfterSatisfiedWait };
+  for (Kind kind : {kSingle, kMsgWaitFirst, kMsgWaitSecond, kAfterTimedOutWait, kAfterSatisfiedWait}) {
+    CAPTURE(kind);
+    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    HANDLE target = kind == kMsgWaitSecond ? events[1] : events[0];
+    // A wait on the target that is over before the waiter starts.
+    if (kind == kAfterTimedOutWait) CHECK(WaitForSingleObject(target, 20) == WAIT_TIMEOUT);
+    if (kind == kAfterSatisfiedWait) {
+      SetEvent(target);
+      CHECK(WaitForSingleObject(target, 0) == WAIT_OBJECT_0);
+    }
+    std::atomic<DWORD> result{WAIT_FAILED};
+    std::thread waiter([&] {
+      bool msgWait = kind == kMsgWaitFirst || kind == kMsgWaitSecond;
+      result = msgWait ? MsgWaitForMultipleObjects(2, events, FALSE, 5000, 0) : WaitForSingleObject(target, 5000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the waiter is waiting
+    SetEvent(target);
+    waiter.join();
+    CHECK(result == (kind == kMsgWaitSecond ? WAIT_OBJECT_0 + 1 : WAIT_OBJECT_0));
+    for (HANDLE event : events) CloseHandle(event);
+  }
+}
+
+TEST_CASE("a thread waiting with a timeout does not strand another waiter on the same event") {
+  testing::Machine machine;
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  std::atomic<DWORD> longWait{WAIT_FAILED};
+  std::thread patient([&] { longWait = WaitForSingleObject(event, 5000); });
+  std::thread impatient([&] { CHECK(WaitForSingleObject(event, 20) == WAIT_TIMEOUT); });
+  impatient.join();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  auto start = std::chrono::steady_clock::now();
+  SetEvent(event);
+  patient.join();
+  CHECK(longWait == WAIT_OBJECT_0);
+  CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(4));
+  CloseHandle(event);
+}
+
 TEST_CASE("a thread reports STILL_ACTIVE until it ends, then its exit code") {
   testing::Machine machine;
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
