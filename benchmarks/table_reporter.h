@@ -25,6 +25,8 @@ class TableReporter : public benchmark::BenchmarkReporter {
   };
   double Counter(const std::string& run, const std::string& counter) const;
   double Seconds(const std::string& run) const;
+  // True when the run is in the results: a filtered run prints only the rows that ran.
+  bool Ran(const std::string& run) const { return m_results.count(run) > 0; }
   void PrintSend() const;
   void PrintLoopback() const;
   void PrintEnumeration() const;
