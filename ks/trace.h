@@ -17,8 +17,12 @@ extern const int g_traceLevel;
 
 void TracePrintf(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Entry and exit lines of a layer operation; `op` is the literal "Class::Method".
-#define KS_TRACE_ENTER(op) TracePrintf(TRACE_FLOW, "%s Enter", op "()")
-#define KS_TRACE_LEAVE(op) TracePrintf(TRACE_FLOW, "%s Leave", op "()")
-#define KS_TRACE_LEAVE_HR(op, hr) \
-  TracePrintf(TRACE_FLOW, "%s Leave, returning %#08x", op, static_cast<unsigned>(hr))
+// Entry and exit lines of a layer operation; `op` is the literal "Class::Method". The level is
+// tested first, so that a build which does not write them pays no call on every operation.
+#define KS_TRACE_FLOW(...)                                                   \
+  do {                                                                       \
+    if (TRACE_FLOW <= g_traceLevel) TracePrintf(TRACE_FLOW, __VA_ARGS__);    \
+  } while (0)
+#define KS_TRACE_ENTER(op) KS_TRACE_FLOW("%s Enter", op "()")
+#define KS_TRACE_LEAVE(op) KS_TRACE_FLOW("%s Leave", op "()")
+#define KS_TRACE_LEAVE_HR(op, hr) KS_TRACE_FLOW("%s Leave, returning %#08x", op, static_cast<unsigned>(hr))
