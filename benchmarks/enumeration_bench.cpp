@@ -1,7 +1,6 @@
 // The operations that enumerate, at 0, 10, 100 and 1,000 other audio interfaces: time per
 // call (manual time: only the call itself), and the calls made and required for the table.
 // Their growth from 100 to 1,000 is measured apart, in rounds that alternate the scales.
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -67,11 +66,6 @@ void ScaleBenchmark(benchmark::State& state, Family family) {
   state.counters["required"] = static_cast<double>(Total(RequiredCalls(operation)));
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
 // The median time of `calls` calls at `others` interfaces, after one untimed call.
 double MedianCallSeconds(const Family& family, int others, int calls, benchmark::State& state) {
   const Machine& machine = UseMachine(others);
@@ -81,7 +75,7 @@ double MedianCallSeconds(const Family& family, int others, int calls, benchmark:
     if (!family.call(machine, &spent)) state.SkipWithError("the operation did not do its work");
     if (i > 0) samples.push_back(Seconds(spent));
   }
-  return Median(samples);
+  return Percentile(samples, 0.5);
 }
 
 // Each iteration is one round: the time per call at 0, 100 and 1,000 interfaces, one scale
@@ -100,8 +94,8 @@ void GrowthBenchmark(benchmark::State& state, Family family, int calls) {
     double at100 = (seconds[1] - seconds[0]) / 100, at1000 = (seconds[2] - seconds[0]) / 1000;
     growth.push_back(at100 > 0 ? at1000 / at100 : 0);
   }
-  state.counters["growth"] = Median(growth);
   state.counters["rounds"] = static_cast<double>(growth.size());
+  state.counters["growth"] = Percentile(growth, 0.5);
 }
 
 }  // namespace

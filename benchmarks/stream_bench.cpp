@@ -78,12 +78,6 @@ class Loopback {
   unsigned m_sent = 0;
 };
 
-double Percentile(std::vector<double>& samples, double fraction) {
-  size_t index = std::min(samples.size() - 1, static_cast<size_t>(fraction * static_cast<double>(samples.size())));
-  std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(index), samples.end());
-  return samples[index];
-}
-
 void RoundTripBenchmark(benchmark::State& state, size_t samples) {
   Loopback loopback(0);
   std::vector<double> latencies;

@@ -38,21 +38,18 @@ struct KernelObject {
 // its own: as on Windows, a thread waiting on one object is not woken by every other.
 class WaitingOn {
  public:
-  explicit WaitingOn(KernelObject& object) : m_single(&object) { ++object.waiters; }
-  explicit WaitingOn(const std::vector<std::shared_ptr<KernelObject>>& objects) : m_many(&objects) {
-    for (const auto& object : objects) ++object->waiters;
+  WaitingOn(const std::shared_ptr<KernelObject>* objects, size_t count) : m_objects(objects), m_count(count) {
+    for (size_t i = 0; i < m_count; ++i) ++m_objects[i]->waiters;
   }
   ~WaitingOn() {
-    if (m_single != nullptr) --m_single->waiters;
-    if (m_many != nullptr)
-      for (const auto& object : *m_many) --object->waiters;
+    for (size_t i = 0; i < m_count; ++i) --m_objects[i]->waiters;
   }
   WaitingOn(const WaitingOn&) = delete;
   WaitingOn& operator=(const WaitingOn&) = delete;
 
  private:
-  KernelObject* m_single = nullptr;
-  const std::vector<std::shared_ptr<KernelObject>>* m_many = nullptr;
+  const std::shared_ptr<KernelObject>* m_objects;
+  size_t m_count;
 };
 
 // Handle table. The two low bits of a handle value are tag bits and name the same object.

@@ -43,10 +43,6 @@ struct Thread : KernelObject {
   DWORD id = 0;
 };
 
-}  // namespace
-
-namespace {
-
 void PutEventState(Event& event, bool state) {
   bool wake = false;
   {
@@ -81,7 +77,7 @@ DWORD WaitForObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return WAIT_FAILED;
   }
   std::unique_lock guard(Lock());
-  WaitingOn waiting(*object);
+  WaitingOn waiting(&object, 1);
   auto ready = [&] { return object->Signaled(); };
   if (dwMilliseconds == INFINITE) {
     StateChanged().wait(guard, ready);

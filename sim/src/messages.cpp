@@ -329,7 +329,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOO
   }
   bool all = fWaitAll != FALSE;
   std::unique_lock guard(Lock());
-  WaitingOn waiting(objects);
+  WaitingOn waiting(objects.data(), objects.size());
   DWORD result = WAIT_TIMEOUT;
   // Objects come first; then input that arrived since the thread last looked at its queue.
   auto ready = [&] {
