@@ -58,7 +58,10 @@ output=$(make_release "${unsigned}")
 if [ "$(printf '%s\n' "${output}" | grep -c .)" -ne 1 ] || [[ "${output}" != *"release is unsigned"* ]]; then
   failed "without a certificate make-release says '${output}', expected one line saying the release is unsigned"
 fi
-make_release "${signed}" "${signing[@]}" RELEASE_SIGNING_URL="${url}" >/dev/null
+if ! make_release "${signed}" "${signing[@]}" RELEASE_SIGNING_URL="${url}" >/dev/null; then
+  echo "FAILED: make-release with the throwaway certificate"
+  exit 1
+fi
 
 mapfile -t binaries < <(cd "${unsigned}" && ls x64/* x86/*)
 [ ${#binaries[@]} -gt 0 ] || failed "the release has no binaries"
