@@ -5,7 +5,8 @@
 # scripts/sign-binaries.sh), CPack signs the binaries before it writes SHA256SUMS and the zip.
 # Everything is made in a folder of its own and replaces dist/ only when all of it succeeded:
 # a failure leaves dist/ as it was.
-# Usage: make-release.sh [<release dir> [<win64 build tree>]]   (default: dist build/win64)
+# Usage: make-release.sh [<release dir> [<win64 build tree>]]   (default: dist build/win64;
+# relative paths are taken from the repository root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 release=${1:-dist}
