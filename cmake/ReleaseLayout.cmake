@@ -59,8 +59,11 @@ if(RELEASE_ARCH_DIR STREQUAL "x64")
   set(CPACK_INSTALL_CMAKE_PROJECTS
       "${CMAKE_BINARY_DIR};${PROJECT_NAME};release;/"
       "${RELEASE_X86_BUILD_DIR};${PROJECT_NAME};release;/")
-  # Checksums of the staged files, so that the zip carries them too.
-  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/release/write_checksums.cmake)
+  # On the staged files, in this order: the signatures, when the environment configures a
+  # certificate (scripts/sign-binaries.sh), then the checksums, so that the zip carries both.
+  set(CPACK_RELEASE_SIGNING_DESCRIPTION "${PACKAGE_PRODUCT}")
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/release/sign_binaries.cmake
+                              ${PROJECT_SOURCE_DIR}/cmake/release/write_checksums.cmake)
   set(CPACK_OUTPUT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
   include(CPack)
 endif()

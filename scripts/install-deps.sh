@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 qemu-user doctest-dev clang libbenchmark-dev
   lld llvm clang-tools libclang-rt-14-dev
+  osslsigncode openssl
 )
 
 missing=()

@@ -1,16 +1,7 @@
 # Writes SHA256SUMS into the root of a release tree: one line per file, "<sha256>  <path>",
 # sorted by path, in the format `sha256sum -c` reads. Run by CPack on its staging tree
 # (CPACK_PRE_BUILD_SCRIPTS), or as `cmake -DDIR=<tree> -P write_checksums.cmake`.
-if(NOT DEFINED DIR)
-  set(DIR "${CPACK_TEMPORARY_INSTALL_DIRECTORY}")
-  # With a top-level directory in the archive, the tree is staged one level down.
-  if(CPACK_INCLUDE_TOPLEVEL_DIRECTORY AND IS_DIRECTORY "${DIR}/${CPACK_PACKAGE_FILE_NAME}")
-    string(APPEND DIR "/${CPACK_PACKAGE_FILE_NAME}")
-  endif()
-endif()
-if(NOT IS_DIRECTORY "${DIR}")
-  message(FATAL_ERROR "no release tree at '${DIR}'")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/release_tree.cmake)
 
 file(REMOVE "${DIR}/SHA256SUMS")
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${DIR}" "${DIR}/*")
