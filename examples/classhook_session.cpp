@@ -2,6 +2,7 @@
 // installer registers it (rundll32), then called by the device installer when it chooses the
 // best driver for the hidden-port device, which has three candidate drivers.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,10 @@ std::vector<std::string> CoInstallersOfClass() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCoInstallersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
   char list[1024] = {};
-  DWORD size = sizeof list - 2;
-  if (RegQueryValueExA(key, kMediaClass, nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size) == ERROR_SUCCESS)
-    for (const char* entry = list; *entry != '\0'; entry += entries.emplace_back(entry).size() + 1) {
-    }
+  DWORD size = sizeof list - 2;  // two zeros stay, whatever the value holds
+  if (RegQueryValueExA(key, kMediaClass, nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size) == ERROR_SUCCESS) {
+    for (const char* entry = list; *entry != '\0'; entry += std::strlen(entry) + 1) entries.emplace_back(entry);
+  }
   RegCloseKey(key);
   return entries;
 }
