@@ -26,11 +26,14 @@ LONG CCoInstallerList::Read(HKEY hKey, LPCSTR pszValueName) {
   if (result != ERROR_SUCCESS) return result;
   // The returned length is the value's, and bytes past it are not the value's.
   if (cbValue > sizeof(abValue)) cbValue = sizeof(abValue);
+  // The device installer reads the list up to its first empty string: what follows is dead
+  // and stays out of the entries, so that writing the list back never makes it live.
   for (DWORD ib = 0; ib < cbValue;) {
     const CHAR* pchText = reinterpret_cast<const CHAR*>(abValue + ib);
     const void* pNul = std::memchr(pchText, '\0', cbValue - ib);
     DWORD cchText = pNul ? static_cast<DWORD>(static_cast<const CHAR*>(pNul) - pchText) : cbValue - ib;
-    if (cchText != 0) AddEntry(pchText, cchText);
+    if (cchText == 0) break;
+    AddEntry(pchText, cchText);
     ib += cchText + 1;
   }
   return ERROR_SUCCESS;

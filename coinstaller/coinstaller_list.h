@@ -12,8 +12,8 @@ class CCoInstallerList {
   CCoInstallerList();
 
   // Reads the value; returns the read's result. Whatever the value holds (another type, no
-  // terminator, odd length, empty entries between others) its non-empty strings become the
-  // entries, in their order. After a failed read the list is empty.
+  // terminator, odd length) its strings up to the first empty one become the entries, in their
+  // order, as the device installer reads the list. After a failed read the list is empty.
   LONG Read(HKEY hKey, LPCSTR pszValueName);
 
   BOOL IsEmpty() const { return m_cEntries == 0; }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "coinstaller/own_file_name.h"
+#include "platform/inf_value.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ MarkerAnswer ReadMarker(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP
   buffer.detail.InfFileName[sizeof(buffer.detail.InfFileName) - 1] = '\0';
   GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker),
                            buffer.detail.InfFileName);
+  inf_value::EndAtComment(szMarker);  // "classhook.dll ; ours" names classhook.dll
   LPCSTR pszOwnFileName = OwnFileName();
   return pszOwnFileName[0] != '\0' && _stricmp(szMarker, pszOwnFileName) == 0 ? kNamesThis : kNamesAnother;
 }

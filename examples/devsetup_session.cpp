@@ -8,6 +8,7 @@
 
 #include "winsim/control.h"
 #include "winsim/control_device_records.h"
+#include "winsim/control_files.h"
 #include "winsim/machine.h"
 #include "winsim/machine_file.h"
 
@@ -67,9 +68,14 @@ int main(int argc, char* argv[]) {
   ShowDevice("hidden-port device", machine.hiddenPortRecord);
   ShowDevice("remembered device ", machine.unpluggedRecord);
 
-  Run({"InstallOemInf", inf, directory}, 0, "copied into the driver store");
+  // Started in the package folder with relative paths, as an installer may start it: devsetup
+  // hands Windows full paths.
+  winsim::SetCurrentDirectoryPath(directory);
+  std::printf("  (current directory: %s)\n", directory.c_str());
+  Run({"InstallOemInf", inf.substr(directory.size() + 1), "."}, 0, "copied into the driver store");
   for (const auto& entry : winsim::DriverStoreEntries())
-    std::printf("  driver store: %s from %s\n", entry.publishedName.c_str(), entry.sourcePath.c_str());
+    std::printf("  driver store: %s from %s, media %s\n", entry.publishedName.c_str(), entry.sourcePath.c_str(),
+                entry.mediaLocation.c_str());
 
   Run({"UpdateDriverForPnpDev", "USB\\VID_1A86&PID_0A3C&MI_00", inf}, 0, "installed, no restart needed");
   ShowDevice("hidden-port device", machine.hiddenPortRecord);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "platform/inf_value.h"
 #include "winsim/control.h"
 #include "winsim/control_device_records.h"
 #include "winsim/control_driver_nodes.h"
@@ -119,18 +120,19 @@ Setup BuildMachine(PartedInput& in) {
   return setup;
 }
 
-// The strings of a value as the list edits read them: every non-empty run of bytes between
-// NULs, a last one without its NUL included.
+// The strings of a value as the device installer and the list edits read them: up to the first
+// empty string (what follows it is dead), a last one without its NUL included.
 std::vector<std::string> Entries(const std::vector<BYTE>& data) {
   std::vector<std::string> entries;
   std::string current;
   for (BYTE byte : data) {
     if (byte != 0) {
       current.push_back(static_cast<char>(byte));
-    } else if (!current.empty()) {
-      entries.push_back(current);
-      current.clear();
+      continue;
     }
+    if (current.empty()) return entries;
+    entries.push_back(current);
+    current.clear();
   }
   if (!current.empty()) entries.push_back(current);
   return entries;
@@ -212,12 +214,14 @@ void RunRegistration(HMODULE module, Call call, const Setup& setup) {
   CheckEdit(call, expected, before, Value(setup.commandLine));
 }
 
-// Whether the driver's INF names this co-installer: its marker, read as classhook reads it,
-// equals the own file name, ignoring case.
+// Whether the driver's INF names this co-installer: its marker, read as classhook reads it
+// (the profile reader's text, ended as an INF parser ends a value), equals the own file name,
+// ignoring case.
 bool NamesThisCoInstaller(const winsim::DriverNodeDesc& driver, const std::string& ownFileName) {
   char marker[MAX_PATH] = {};
   GetPrivateProfileStringA("CustomClassCoInstaller", "UseClassCoInstaller", "NULL", marker, sizeof marker,
                            driver.infFileName.c_str());
+  inf_value::EndAtComment(marker);
   return !ownFileName.empty() && Lower(marker) == Lower(ownFileName);
 }
 

@@ -26,6 +26,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "setup/dispatch.h"
+#include "setup/full_path.h"
 #include "winsim/control.h"
 #include "winsim/control_device_records.h"
 #include "winsim/control_files.h"
@@ -248,12 +249,14 @@ void CheckCode(Row row, DWORD code, const Machine& machine, const Arguments& arg
     case kOemInf: {
       std::vector<winsim::DriverStoreEntry> store = winsim::DriverStoreEntries();
       if ((code == 0) != (store.size() == 1) || store.size() > 1) Fail(what + " for this driver store");
-      if (code == 0 && (store[0].sourcePath != args.infPath || store[0].mediaLocation != args.media))
+      // Relative paths reach Windows made full; full ones as given.
+      if (code == 0 && (store[0].sourcePath != devsetup::FullPath(args.infPath.c_str()).c_str() ||
+                        store[0].mediaLocation != devsetup::FullPath(args.media.c_str()).c_str()))
         Fail(what + " but the copy's source or media location is not the one given");
       break;
     }
     case kOemInfs:
-      CheckInstallOemInfs(code, args.directory);
+      CheckInstallOemInfs(code, devsetup::FullPath(args.directory.c_str()).c_str());
       break;
     case kReinstall:
       if (code != 0 && code != kInfNotOpened && code != kReinstallSectionEmpty) Fail(what);

@@ -9,4 +9,8 @@ constexpr DWORD kExitInfNotOpened = 0xDEADBEEF;
 constexpr DWORD kExitReinstallSectionEmpty = 0xDEADFACE;
 constexpr DWORD kExitListingFailed = 0xFFFFFFFF;
 
+// The code of a platform call that failed: its last error, or E_FAIL (0x80004005) when it left
+// none, so that the failure never ends a command as a success.
+inline DWORD FailureCode(DWORD lastError) { return lastError != 0 ? lastError : static_cast<DWORD>(E_FAIL); }
+
 }  // namespace devsetup

@@ -3,6 +3,7 @@
 
 #include "setup/commands.h"
 #include "setup/exit_codes.h"
+#include "setup/full_path.h"
 
 namespace devsetup {
 namespace {
@@ -29,11 +30,15 @@ BOOL CopyIntoDriverStore(const char* infPath, const char* sourceMediaLocation) {
 }  // namespace
 
 DWORD InstallOemInf(const char* infPath, const char* sourceMediaLocation) {
-  if (CopyIntoDriverStore(infPath, sourceMediaLocation)) return 0;
-  return GetLastError();
+  FullPath fullInfPath(infPath);
+  FullPath fullMediaLocation(sourceMediaLocation);
+  if (CopyIntoDriverStore(fullInfPath.c_str(), fullMediaLocation.c_str())) return 0;
+  return FailureCode(GetLastError());
 }
 
-DWORD InstallOemInfs(const char* directory) {
+DWORD InstallOemInfs(const char* directoryArgument) {
+  FullPath fullDirectory(directoryArgument);
+  const char* directory = fullDirectory.c_str();
   // Zeroed, and walked only within its 260 bytes, whatever the listing left in it.
   char list[MAX_PATH];
   std::memset(list, 0, sizeof list);
@@ -41,18 +46,16 @@ DWORD InstallOemInfs(const char* directory) {
     OutputDebugStringA("SetupGetInfFileList() failed\n");
     return kExitListingFailed;
   }
-  DWORD status = 0;
   const char* end = list + sizeof list;
   for (const char* name = list; name < end && *name != '\0';) {
     size_t length = strnlen(name, static_cast<size_t>(end - name));
     if (name + length == end) break;  // an unterminated name is no name
     char path[MAX_PATH];
     if (!BuildInfPath(directory, name, path)) return kPathTooLong;
-    status = CopyIntoDriverStore(path, directory) ? 0 : GetLastError();
-    if (status != 0) return status;
+    if (!CopyIntoDriverStore(path, directory)) return FailureCode(GetLastError());
     name += length + 1;
   }
-  return status;
+  return 0;
 }
 
 }  // namespace devsetup

@@ -2,12 +2,15 @@
 
 #include <cstring>
 
+#include "platform/inf_value.h"
+
 namespace devsetup {
 
 HINF OpenInfOfOwnClass(const char* infPath) {
   char infClass[MAX_PATH];
   std::memset(infClass, 0, sizeof infClass);
   GetPrivateProfileStringA("Version", "Class", "NULL", infClass, sizeof infClass, infPath);
+  inf_value::EndAtComment(infClass);  // "MEDIA ; the class" declares MEDIA
   return SetupOpenInfFileA(infPath, infClass, INF_STYLE_WIN4, nullptr);
 }
 

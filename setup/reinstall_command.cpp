@@ -5,6 +5,7 @@
 
 #include "setup/commands.h"
 #include "setup/exit_codes.h"
+#include "setup/full_path.h"
 #include "setup/hardware_id.h"
 #include "setup/inf_reading.h"
 
@@ -13,15 +14,19 @@ namespace {
 
 constexpr DWORD kConfigFlagReinstall = 0x00000020;  // CONFIGFLAG_REINSTALL of regstr.h
 
-// The first string of the device's hardware-id list; false when the list cannot be read
-// (no such property, longer than 260 bytes) or its first string does not end within it.
+// The first string of the device's hardware-id list; false when the list cannot be read (no
+// such property, longer than 260 bytes) or its first string does not end within the bytes the
+// read returned. Only those bytes count: past them the buffer holds what an earlier device's
+// list left there.
 bool ReadFirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA* device, std::string* firstId) {
   BYTE ids[MAX_PATH];
-  if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, ids, sizeof ids, nullptr))
+  DWORD size = 0;
+  if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, ids, sizeof ids, &size) ||
+      size > sizeof ids)
     return false;
   const char* text = reinterpret_cast<const char*>(ids);
-  size_t length = strnlen(text, sizeof ids);
-  if (length == sizeof ids) return false;
+  size_t length = strnlen(text, size);
+  if (length == size) return false;
   firstId->assign(text, length);
   return true;
 }
@@ -64,7 +69,8 @@ void MarkUnpluggedForReinstall(const char* modelId) {
 }
 
 DWORD ReinstallDriverForUnpluggedModels(const char* infPath, const char* modelsSection) {
-  HINF inf = OpenInfOfOwnClass(infPath);
+  FullPath fullInfPath(infPath);
+  HINF inf = OpenInfOfOwnClass(fullInfPath.c_str());
   if (inf == INVALID_HANDLE_VALUE) return kExitInfNotOpened;
   DWORD code = WalkModelLines(inf, modelsSection, kExitReinstallSectionEmpty, [](const char* modelId) {
     MarkUnpluggedForReinstall(modelId);

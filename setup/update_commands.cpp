@@ -1,6 +1,7 @@
 // UpdateDriverForPnpDev and UpdateDriverForModels: the package's driver onto connected devices.
 #include "setup/commands.h"
 #include "setup/exit_codes.h"
+#include "setup/full_path.h"
 #include "setup/inf_reading.h"
 
 namespace devsetup {
@@ -18,7 +19,7 @@ BOOL UpdateDriver(const char* hardwareId, const char* infPath, BOOL* reboot) {
 // reported in its HRESULT form (0 as E_FAIL), never as a success.
 DWORD PnpFailureCode(DWORD error) {
   if (error == ERROR_NO_SUCH_DEVINST) return kExitNoDevice;
-  if (error == 0) return static_cast<DWORD>(E_FAIL);
+  if (error == 0) return FailureCode(error);
   if (error <= kExitRestartNeeded) return static_cast<DWORD>(HRESULT_FROM_WIN32(error));
   return error;
 }
@@ -26,14 +27,17 @@ DWORD PnpFailureCode(DWORD error) {
 }  // namespace
 
 DWORD UpdateDriverForPnpDev(const char* hardwareId, const char* infPath) {
+  FullPath fullInfPath(infPath);
   BOOL reboot = FALSE;
   // The call's own result decides: a last error left over from inside a successful call
   // means nothing.
-  if (!UpdateDriver(hardwareId, infPath, &reboot)) return PnpFailureCode(GetLastError());
+  if (!UpdateDriver(hardwareId, fullInfPath.c_str(), &reboot)) return PnpFailureCode(GetLastError());
   return reboot ? kExitRestartNeeded : 0;
 }
 
-DWORD UpdateDriverForModels(const char* infPath, const char* modelsSection) {
+DWORD UpdateDriverForModels(const char* infPathArgument, const char* modelsSection) {
+  FullPath fullInfPath(infPathArgument);
+  const char* infPath = fullInfPath.c_str();
   HINF inf = OpenInfOfOwnClass(infPath);
   if (inf == INVALID_HANDLE_VALUE) return kExitInfNotOpened;
   BOOL reboot = FALSE;  // a restart is not this command's to report
@@ -41,8 +45,7 @@ DWORD UpdateDriverForModels(const char* infPath, const char* modelsSection) {
     std::optional<DWORD> stop;
     if (!UpdateDriver(modelId, infPath, &reboot)) {
       DWORD error = GetLastError();
-      // A failure that leaves no code must not end the command as a success.
-      if (error != ERROR_NO_SUCH_DEVINST) stop = error != 0 ? error : static_cast<DWORD>(E_FAIL);
+      if (error != ERROR_NO_SUCH_DEVINST) stop = FailureCode(error);
     }
     return stop;
   });

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 
 #include "winsim/control_files.h"
@@ -311,3 +312,21 @@ std::string WindowsDirectoryPath() { return "C:\\Windows"; }
 std::string InfDirectoryPath() { return "C:\\Windows\\INF"; }
 
 }  // namespace winsim
+
+// The path made full against the current directory, as text: the file need not exist, and a
+// trailing separator stays ("pkg\\" names a directory).
+extern "C" DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
+  using namespace winsim::detail;
+  DWORD error = 0;
+  std::string full;
+  if (ConsumeFault("GetFullPathNameA", &error) || lpFileName == nullptr || !ResolvePath(lpFileName, &full, &error)) {
+    SetLastError(error != 0 ? error : ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const std::string name = lpFileName;
+  if ((name.back() == '\\' || name.back() == '/') && full.back() != '\\') full += '\\';
+  if (lpBuffer == nullptr || full.size() + 1 > nBufferLength) return static_cast<DWORD>(full.size() + 1);
+  std::memcpy(lpBuffer, full.c_str(), full.size() + 1);
+  if (lpFilePart) *lpFilePart = full.back() == '\\' ? nullptr : lpBuffer + full.rfind('\\') + 1;
+  return static_cast<DWORD>(full.size());
+}

@@ -50,13 +50,18 @@ bool Installed(DEVINST device) { return winsim::ReadDeviceRecord(device)->instal
 // A line whose hardware id cannot be read names no device: the command passes it over.
 bool LineMayBeSkipped(const FaultPoint& point) { return point.call == "SetupGetStringFieldA"; }
 
+// Run from the package folder with relative paths, as an installer may start it.
 class InstallOemInfScenario : public Scenario {
  public:
-  void Build() override { winsim::PutFile(kInf, ModelsInf({"%Desc%=Install, USB\\VID_1A86&PID_0A3C"})); }
+  void Build() override {
+    winsim::PutFile(kInf, ModelsInf({"%Desc%=Install, USB\\VID_1A86&PID_0A3C"}));
+    winsim::SetCurrentDirectoryPath("C:\\pkg");
+  }
   void Run(Checks& checks) override {
-    DWORD exit = RunDevsetup({"InstallOemInf", kInf, "C:\\pkg"});
+    DWORD exit = RunDevsetup({"InstallOemInf", "tarrowin.inf", "."});
     std::vector<std::string> stored = StoredSources();
     checks.Expect(!checks.Clean() || exit == 0, "exit code " + Hex(exit) + " in the clean run");
+    checks.Expect(!checks.Clean() || stored == std::vector<std::string>{kInf}, "the store holds no full source path");
     checks.Expect((exit == 0) == (stored.size() == 1), "exit code " + Hex(exit) + " with " +
                                                            std::to_string(stored.size()) + " INFs in the store");
   }

@@ -40,6 +40,7 @@ const std::map<std::string, InjectedError>& Table() {
       {"RegSetValueExA", {kErrorNoSystemResources, "the registry quota is used up"}},
       {"RegDeleteValueA", {kErrorRegistryIoFailed, "the hive file cannot be written"}},
       // Device installation services, as devsetup and classhook call them.
+      {"GetFullPathNameA", {ERROR_FILENAME_EXCED_RANGE, "the full path would be too long"}},
       {"SetupCopyOEMInfA", {ERROR_ACCESS_DENIED, "the caller is not an administrator"}},
       {"SetupGetInfFileListA", {ERROR_NOT_ENOUGH_MEMORY, "no memory for the listing"}},
       {"GetPrivateProfileStringA", {ERROR_SHARING_VIOLATION, "the INF is open for writing elsewhere: the default"}},

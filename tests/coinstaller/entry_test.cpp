@@ -95,6 +95,8 @@ TEST_CASE("drivers whose INF names this co-installer win, every other candidate 
       {"hardware ids that fit the detail buffer name nothing", {"", "classhook.dll"}, {fits, {}},
        {kRank, kTrusted}, {bad, 0}},
       {"a fitting driver alone changes nothing", {"", ""}, {fits, fits}, {kRank, kRank}, {0, 0}},
+      {"a comment after the marker is not part of it", {"other.dll", "classhook.dll ; ours", "\"ClassHook.dll\"\t;q"},
+       {}, {kRank, kTrusted, kTrusted}, {bad, 0, 0}},
   };
   for (const Case& c : cases) {
     CAPTURE(c.title);

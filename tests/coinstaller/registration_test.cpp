@@ -34,7 +34,8 @@ struct Case {
 };
 
 void RunCase(const testing::ClassHook& hook, const Case& c) {
-  CAPTURE(c.title);
+  const std::string title = c.title;
+  CAPTURE(title);
   winsim::DeleteRegistryKey(kKey);
   winsim::CreateRegistryKey(kKey);
   if (c.before) winsim::SetRegistryValue(kKey, kClass, c.type, *c.before);
@@ -104,8 +105,14 @@ TEST_CASE("malformed and oversized lists are never read or written past and neve
       {"no terminator at all", Bytes("a.dll,A"), REG_MULTI_SZ, kRegister, List({"a.dll,A", kOwn})},
       {"one terminator only", Bytes(std::string("a.dll,A\0", 8)), REG_MULTI_SZ, kRegister,
        List({"a.dll,A", kOwn})},
+      // The device installer reads a list up to its first empty string; what follows stays dead.
       {"empty entries between others", Bytes(std::string("a.dll,A\0\0\0b.dll,B\0\0", 19)), REG_MULTI_SZ, kRegister,
-       List({"a.dll,A", "b.dll,B", kOwn})},
+       List({"a.dll,A", kOwn})},
+      {"unregister keeps the dead entries dead", Bytes(std::string("a.dll,A\0", 8) + kOwn + std::string("\0\0b.dll,B\0\0", 11)),
+       REG_MULTI_SZ, kUnregister, List({"a.dll,A"})},
+      {"a list that begins with an empty string holds nothing to unregister",
+       Bytes(std::string("\0", 1) + kOwn + std::string("\0\0", 2)), REG_MULTI_SZ, kUnregister,
+       Bytes(std::string("\0", 1) + kOwn + std::string("\0\0", 2))},
       {"a value of another type is read as a list", Bytes(std::string("a.dll,A\0", 8)), REG_SZ, kRegister,
        List({"a.dll,A", kOwn})},
       {"a number is read as bytes", Bytes(std::string("\x01\0\0\0", 4)), REG_DWORD, kRegister,
@@ -126,7 +133,7 @@ TEST_CASE("malformed and oversized lists are never read or written past and neve
       {"unregister beside an unterminated 1024-byte list", unterminated1024, REG_MULTI_SZ, kUnregister,
        unterminated1024},
       {"odd length with empty entries", Bytes(std::string("\0a.dll,A\0\0classhook.dll,x", 25)), REG_BINARY,
-       kUnregister, List({"a.dll,A"})},
+       kUnregister, Bytes(std::string("\0a.dll,A\0\0classhook.dll,x", 25))},
   };
   for (const Case& c : cases) RunCase(hook, c);
 }

@@ -30,7 +30,7 @@ TEST_CASE("InstallOemInf: 0 when copied, the copy's error code otherwise") {
     bool elevated;
     DWORD exitCode;
   } cases[] = {
-      {"a.inf", true, 0},  // relative: passed on unchanged, found against the current directory
+      {"a.inf", true, 0},  // relative: made full against the current directory first
       {"C:\\pkg\\missing.inf", true, ERROR_FILE_NOT_FOUND},
       {"C:\\nodir\\a.inf", true, ERROR_PATH_NOT_FOUND},
       {"C:\\pkg\\notes.txt", true, ERROR_EXPECTED_SECTION_NAME},
@@ -39,16 +39,19 @@ TEST_CASE("InstallOemInf: 0 when copied, the copy's error code otherwise") {
   for (const Case& c : cases) {
     CAPTURE(std::string(c.inf));
     winsim::SetCallerElevated(c.elevated);
-    CHECK(devsetup::InstallOemInf(c.inf, "C:\\pkg") == c.exitCode);
+    CHECK(devsetup::InstallOemInf(c.inf, ".") == c.exitCode);
   }
+  // The driver store keeps full paths, which still mean something later.
   REQUIRE(winsim::DriverStoreEntries().size() == 1);
-  CHECK(winsim::DriverStoreEntries()[0].sourcePath == "a.inf");
+  CHECK(winsim::DriverStoreEntries()[0].sourcePath == "C:\\pkg\\a.inf");
   CHECK(winsim::DriverStoreEntries()[0].mediaLocation == "C:\\pkg");
   CHECK(winsim::GetFile("C:\\Windows\\INF\\oem0.inf") == ModelsInf({}));
 
   winsim::SetCallerElevated(true);
   winsim::FailCall("SetupCopyOEMInfA", 0xE0000235);  // any code, all 32 bits
   CHECK(devsetup::InstallOemInf("C:\\pkg\\a.inf", "C:\\pkg") == 0xE0000235);
+  winsim::FailCall("SetupCopyOEMInfA", 0);  // a failure without a code is no success
+  CHECK(devsetup::InstallOemInf("C:\\pkg\\a.inf", "C:\\pkg") == static_cast<DWORD>(E_FAIL));
 }
 
 TEST_CASE("InstallOemInfs copies every Windows-4 INF of the directory, in listing order") {
@@ -57,7 +60,8 @@ TEST_CASE("InstallOemInfs copies every Windows-4 INF of the directory, in listin
   winsim::PutFile("C:\\pkg\\a.inf", ModelsInf({"a=Install,USB\\A"}));
   winsim::PutFile("C:\\pkg\\old.inf", "[Version]\r\nSignature=$Unknown$\r\n");
   winsim::PutFile("C:\\pkg\\readme.txt", "text");
-  CHECK(devsetup::InstallOemInfs("C:\\pkg") == 0);
+  winsim::SetCurrentDirectoryPath("C:\\");
+  CHECK(devsetup::InstallOemInfs("pkg") == 0);  // relative: made full against the current directory
   CHECK(StoredSources() == std::vector<std::string>{"C:\\pkg\\a.inf", "C:\\pkg\\b.inf"});
   CHECK(winsim::DriverStoreEntries()[0].mediaLocation == "C:\\pkg");  // the directory, not the built path
   CHECK(devsetup::InstallOemInfs("C:\\pkg") == 0);                     // identical INFs are not copied twice
@@ -79,13 +83,13 @@ TEST_CASE("InstallOemInfs stops at the first failing copy; earlier copies stay, 
   CHECK(StoredSources() == std::vector<std::string>{"C:\\pkg\\a.inf"});
   CHECK(setup_testing::Calls("SetupCopyOEMInfA") == 2);
 
-  // A failure whose last error is 0 goes on with the next name.
+  // A failure whose last error is 0 stops as well, with E_FAIL: it is no success.
   winsim::Reset();
   for (const char* name : {"a.inf", "b.inf"})
     winsim::PutFile(std::string("C:\\pkg\\") + name, ModelsInf({std::string("m=Install,USB\\") + name}));
   winsim::FailCall("SetupCopyOEMInfA", 0, 1);
-  CHECK(devsetup::InstallOemInfs("C:\\pkg") == 0);
-  CHECK(StoredSources() == std::vector<std::string>{"C:\\pkg\\b.inf"});
+  CHECK(devsetup::InstallOemInfs("C:\\pkg") == static_cast<DWORD>(E_FAIL));
+  CHECK(StoredSources().empty());
 }
 
 TEST_CASE("InstallOemInfs: a listing that cannot be made or does not fit ends with 0xFFFFFFFF and copies nothing") {

@@ -93,14 +93,23 @@ TEST_CASE("devices whose hardware ids or flags cannot be read are passed over, n
   std::vector<BYTE> noNul(MAX_PATH, '_');
   std::copy(matchingStart.begin(), matchingStart.end(), noNul.begin());
   winsim::SetDeviceRecordProperty(unterminated, SPDRP_HARDWAREID, REG_MULTI_SZ, noNul);
+  // A short list without a terminator: the bytes past it in the buffer are an earlier
+  // device's, or whatever the stack held.
+  AddUsbDevice("USB\\G\\1", {"USB\\VID_0009&PID_0002"}, true);
+  DEVINST shortUnterminated = AddUsbDevice("USB\\H\\1", {}, false);
+  const std::string vendorOnly = "USB\\VID_0001";
+  winsim::SetDeviceRecordProperty(shortUnterminated, SPDRP_HARDWAREID, REG_MULTI_SZ,
+                                  std::vector<BYTE>(vendorOnly.begin(), vendorOnly.end()));
 
-  CHECK(Reinstall({"USB\\VID_0001&PID_0002"}) == 0);
+  // The second model would match the short list's text, with whatever follows it.
+  CHECK(Reinstall({"USB\\VID_0001&PID_0002", "USB\\VID_0001"}) == 0);
   CHECK(Flags(match) == CONFIGFLAG_REINSTALL);
   CHECK(Flags(noIds) == 0);
   CHECK(Flags(tooLong) == 0);
   CHECK_FALSE(Flags(noFlags).has_value());  // nothing written
   CHECK(winsim::ReadDeviceRecord(shortFlags)->configFlags == std::nullopt);  // still the 2-byte value
   CHECK(Flags(unterminated) == 0);
+  CHECK(Flags(shortUnterminated) == 0);
 }
 
 TEST_CASE("the reinstall command's own exit codes, with the INF closed on every path") {
@@ -122,5 +131,12 @@ TEST_CASE("the reinstall command's own exit codes, with the INF closed on every 
   CHECK(devsetup::ReinstallDriverForUnpluggedModels(kInf, kModels) == 0);
   CHECK(Flags(device) == 0);
   CHECK(devsetup::ReinstallDriverForUnpluggedModels(kInf, kModels) == 0);
+  CHECK(Flags(device) == CONFIGFLAG_REINSTALL);
+
+  // A relative INF path is made full against the current directory, not looked for in the
+  // Windows folders.
+  winsim::SetDeviceRecordProperty(device, SPDRP_CONFIGFLAGS, REG_DWORD, {0, 0, 0, 0});
+  winsim::SetCurrentDirectoryPath("C:\\pkg");
+  CHECK(devsetup::ReinstallDriverForUnpluggedModels("tarrowin.inf", kModels) == 0);
   CHECK(Flags(device) == CONFIGFLAG_REINSTALL);
 }

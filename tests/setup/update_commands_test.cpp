@@ -4,6 +4,7 @@
 #include <string>
 
 #include "setup/commands.h"
+#include "setup/full_path.h"
 #include "setup/inf_reading.h"
 #include "setup/setup_support.h"
 #include "support/machine.h"
@@ -37,6 +38,12 @@ TEST_CASE("UpdateDriverForPnpDev: 0 installed, 2 restart needed, 1 no connected 
   CHECK(devsetup::UpdateDriverForPnpDev("USB\\VID_1A86&PID_0A3D", kInf) == 1);  // only unplugged
   CHECK(devsetup::UpdateDriverForPnpDev("USB\\VID_FFFF&PID_FFFF", kInf) == 1);
   CHECK(Installs(device) == 2);
+
+  // A relative INF path is made full against the current directory before the update gets it.
+  winsim::SetCurrentDirectoryPath("C:\\pkg");
+  winsim::SetRestartNeededAfterInstall(false);
+  CHECK(devsetup::UpdateDriverForPnpDev("USB\\VID_1A86&PID_0A3C&MI_00", "tarrowin.inf") == 0);
+  CHECK(winsim::ReadDeviceRecord(device)->installedFromInf == kInf);
 }
 
 TEST_CASE("UpdateDriverForPnpDev reports the update's own failure, never as a status") {
@@ -75,10 +82,16 @@ TEST_CASE("UpdateDriverForModels: 0xDEADBEEF when the INF cannot be opened under
   // The profile reader sees "%Cls%", SetupAPI the substituted "MEDIA": they differ.
   winsim::PutFile("C:\\pkg\\stringclass.inf", ModelsInf(lines, "Class=%Cls%\r\n[Strings]\r\nCls=MEDIA"));
   winsim::PutFile("C:\\pkg\\oldstyle.inf", "[Version]\r\nSignature=$Unknown$\r\nClass=MEDIA\r\n");
+  // The profile reader returns the comment with the value; the class is the value alone.
+  winsim::PutFile("C:\\pkg\\comment.inf", ModelsInf(lines, "Class=MEDIA ; the class"));
+  winsim::PutFile("C:\\pkg\\quoted.inf", ModelsInf(lines, "Class = \"MEDIA\"\t; quoted"));
+  winsim::SetCurrentDirectoryPath("C:\\pkg");
   struct Case {
     const char* inf;
     bool opens;
   } cases[] = {
+      {"comment.inf", true},  // relative: made full, not looked for in the Windows folders
+      {"C:\\pkg\\quoted.inf", true},
       {"C:\\pkg\\noclass.inf", false},  // opened with the class "NULL", which it does not declare
       {"C:\\pkg\\guidonly.inf", false},
       {"C:\\pkg\\classnull.inf", true},
@@ -88,10 +101,10 @@ TEST_CASE("UpdateDriverForModels: 0xDEADBEEF when the INF cannot be opened under
   };
   for (const Case& c : cases) {
     CAPTURE(std::string(c.inf));
-    HINF inf = devsetup::OpenInfOfOwnClass(c.inf);
+    HINF inf = devsetup::OpenInfOfOwnClass(devsetup::FullPath(c.inf).c_str());
     CHECK((inf != INVALID_HANDLE_VALUE) == c.opens);
     if (inf != INVALID_HANDLE_VALUE) SetupCloseInfFile(inf);
-    if (!c.opens) CHECK(devsetup::UpdateDriverForModels(c.inf, kModels) == 0xDEADBEEF);
+    CHECK(devsetup::UpdateDriverForModels(c.inf, kModels) == (c.opens ? 0 : 0xDEADBEEF));
   }
 }
 

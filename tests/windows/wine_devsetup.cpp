@@ -159,6 +159,13 @@ int main(int argc, char* argv[]) {
   ExpectRun(devsetup, "InstallOemInf " + root + "\\one\\missing.inf " + root, ERROR_FILE_NOT_FOUND);
   ExpectRun(devsetup, "InstallOemInfs " + root + "\\many", 0);
   Expect("both INFs of the directory are in the INF folder", InInfFolder(second) && InInfFolder(third));
+  // Started in the package folder with relative paths: SetupCopyOEMInfA itself refuses a
+  // relative source path, so devsetup must hand it full ones.
+  const std::string relative = UniqueInf("relative");
+  WriteText(root + "\\one\\relative.inf", relative);
+  SetCurrentDirectoryA((root + "\\one").c_str());
+  ExpectRun(devsetup, "InstallOemInf relative.inf .", 0);
+  Expect("the INF named relative to the current directory is in the INF folder", InInfFolder(relative));
 
   // The section commands' own codes, all 32 bits of them.
   ExpectRun(devsetup, "UpdateDriverForModels " + root + "\\missing.inf Models.NTamd64", 0xDEADBEEF);
