@@ -96,8 +96,7 @@ extern "C" BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSource
   // The source must be a Windows-4-style INF: Windows opens it before publishing it as it is.
   std::optional<std::string> contents = ReadWholeFile(SourceInfFileName, &error);
   InfDocument document;
-  if (!contents || !ParseInfOfStyle(AnsiTextOf(*contents), INF_STYLE_WIN4, &document, &error, nullptr))
-    return Fail(error);
+  if (!contents || !ParseInfOfStyle(*contents, INF_STYLE_WIN4, &document, &error, nullptr)) return Fail(error);
   // Publishing writes to the system INF folder, which only administrators may change.
   if (!CallerIsAdministrator()) return Fail(ERROR_ACCESS_DENIED);
 

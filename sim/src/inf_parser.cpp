@@ -263,16 +263,16 @@ bool LoadInfFile(const std::string& path, DWORD style, InfDocument* document, DW
   if (IsBareName(path)) {
     // A name alone is one of the system's INF files.
     for (const std::string& directory : {InfDirectoryPath(), WindowsDirectoryPath() + "\\System32"})
-      if ((text = ReadAnsiTextFile(directory + "\\" + path, error))) break;
+      if ((text = ReadWholeFile(directory + "\\" + path, error))) break;
   } else {
-    text = ReadAnsiTextFile(path, error);
+    text = ReadWholeFile(path, error);
   }
   return text && ParseInfOfStyle(*text, style, document, error, errorLine);
 }
 
-bool ParseInfOfStyle(const std::string& text, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine) {
+bool ParseInfOfStyle(const std::string& contents, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine) {
   UINT line = 0;
-  if (!ParseInf(text, document, error, &line)) {
+  if (!ParseInf(AnsiTextOf(contents), document, error, &line)) {
     if (errorLine) *errorLine = line;
     return false;
   }

@@ -41,7 +41,8 @@ class InfDocument {
 // Parses INF text; on a syntax error returns false with the SetupAPI error and the line.
 bool ParseInf(const std::string& text, InfDocument* document, DWORD* error, UINT* errorLine);
 
-// Parses INF text and checks its style (INF_STYLE_* bits).
+// Parses an INF file's contents (ANSI, or UTF-16LE with its byte-order mark) and checks its
+// style (INF_STYLE_* bits).
 bool ParseInfOfStyle(const std::string& text, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine);
 
 // Reads and parses an INF file (ANSI, or UTF-16LE with its byte-order mark) and checks its style

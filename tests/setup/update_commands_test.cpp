@@ -110,6 +110,9 @@ TEST_CASE("UpdateDriverForModels: absent or empty section, devices found or not,
   winsim::SetRestartNeededAfterInstall(true);
   CHECK(devsetup::UpdateDriverForModels(kInf, "models.ntamd64") == 0);  // section names ignore case
   CHECK(Installs(b) == 1);
+  winsim::PutFile("C:\\pkg\\unicode.inf", testing::Utf16LeFile(ModelsInf({"%Desc%=Install, USB\\B"})));
+  CHECK(devsetup::UpdateDriverForModels("C:\\pkg\\unicode.inf", kModels) == 0);
+  CHECK(Installs(b) == 2);
   CHECK(SetupGetLineCountA(nullptr, kModels) == -1);  // the fixture checks that no INF stayed open
 }
 
