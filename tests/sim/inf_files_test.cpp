@@ -1,5 +1,6 @@
-// INF files as SetupAPI parses and opens them; the rules were checked against Wine's SetupAPI,
-// except the class comparison on opening, which Wine does not make (Windows does).
+// INF files as SetupAPI parses and opens them. The inf probe checks the rules against Wine's
+// SetupAPI; where Wine differs from Windows (the class comparison on opening, a file with no
+// section, the longest field), tests/probes/wine_exceptions.txt says how, and these follow Windows.
 #include <doctest/doctest.h>
 
 #include <cstring>
