@@ -90,7 +90,10 @@ extern "C" BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSource
   if (SourceInfFileName == nullptr || OEMSourceMediaType >= SPOST_MAX ||
       (DestinationInfFileName == nullptr && DestinationInfFileNameSize != 0))
     return Fail(ERROR_INVALID_PARAMETER);
-  // The source must be a Windows-4-style INF: Windows opens it before publishing it.
+  // The source is named by its full path: a relative one is not looked for in the current
+  // directory (nor anywhere else).
+  if (!IsFullPath(SourceInfFileName)) return Fail(ERROR_FILE_NOT_FOUND);
+  // The source must be a Windows-4-style INF: Windows opens it before publishing it as it is.
   std::optional<std::string> contents = ReadWholeFile(SourceInfFileName, &error);
   InfDocument document;
   if (!contents || !ParseInfOfStyle(*contents, INF_STYLE_WIN4, &document, &error, nullptr)) return Fail(error);
@@ -116,5 +119,6 @@ extern "C" BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSource
       *DestinationInfFileNameComponent = DestinationInfFileName + destination.size() - name.size();
   }
   if (!existing.empty() && (CopyStyle & SP_COPY_NOOVERWRITE)) return Fail(ERROR_FILE_EXISTS);
+  SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

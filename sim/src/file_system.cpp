@@ -78,6 +78,16 @@ std::string ResolveOrEmpty(const std::string& path) {
   return ResolvePath(path, &full, &error) ? full : std::string();
 }
 
+// NTFS lists a directory in the order of its names upper-cased ("ab.inf" before "a_b.inf").
+std::vector<std::string> InListingOrder(std::vector<std::string> names) {
+  auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+  std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return upper(x) < upper(y); });
+  });
+  return names;
+}
+
 void CreateDirectoriesLocked(const std::string& full) {
   if (full.empty() || IsDirectoryLocked(full)) return;
   CreateDirectoriesLocked(ParentOf(full));
@@ -209,9 +219,9 @@ std::optional<std::vector<std::string>> FilesOfDirectory(const std::string& path
     return std::nullopt;
   }
   std::vector<std::string> names;
-  for (const auto& [key, entry] : State().entries)  // the map's lower-case order
+  for (const auto& [key, entry] : State().entries)
     if (!entry.directory && Lower(ParentOf(entry.path)) == Lower(full)) names.push_back(FileNamePart(entry.path));
-  return names;
+  return InListingOrder(std::move(names));
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -220,6 +230,17 @@ std::string FileNamePart(const std::string& path) {
 }
 
 bool IsBareName(const std::string& path) { return path.find_first_of("\\/:") == std::string::npos; }
+
+bool IsFullPath(const std::string& path) {
+  auto separator = [&](size_t i) { return i < path.size() && (path[i] == '\\' || path[i] == '/'); };
+  return (HasDrive(path) && separator(2)) || (separator(0) && separator(1));
+}
+
+std::optional<std::string> ReadAnsiTextFile(const std::string& path, DWORD* error) {
+  std::optional<std::string> bytes = ReadWholeFile(path, error);
+  if (!bytes) return std::nullopt;
+  return AnsiTextOf(*bytes);
+}
 
 std::vector<FileEntry> AllFileEntries() {
   std::lock_guard guard(Lock());
@@ -280,7 +301,7 @@ std::vector<std::string> DirectoryEntries(const std::string& path) {
   std::vector<std::string> names;
   for (const auto& [key, entry] : State().entries)
     if (!full.empty() && Lower(ParentOf(entry.path)) == Lower(full)) names.push_back(FileNamePart(entry.path));
-  return names;
+  return InListingOrder(std::move(names));
 }
 
 void RemovePath(const std::string& path) {

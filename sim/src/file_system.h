@@ -23,18 +23,22 @@ bool ResolvePath(const std::string& path, std::string* full, DWORD* error);
 // A file's contents; on failure ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND (no parent
 // directory), ERROR_ACCESS_DENIED (a directory) or a resolution error.
 std::optional<std::string> ReadWholeFile(const std::string& path, DWORD* error);
+// A text file's contents as the ANSI calls read them (see AnsiTextOf); errors as ReadWholeFile.
+std::optional<std::string> ReadAnsiTextFile(const std::string& path, DWORD* error);
 // Creates or replaces a file whose parent directory exists.
 bool WriteWholeFile(const std::string& path, const std::string& contents, DWORD* error);
 bool FileExists(const std::string& path);
 
-// The names of the files (not directories) of a directory, in listing order (sorted without
-// regard to case, as NTFS lists them); ERROR_PATH_NOT_FOUND or ERROR_DIRECTORY on failure.
+// The names of the files (not directories) of a directory, in listing order (NTFS collates
+// names upper-cased: "a.inf", "ab.inf", "a_b.inf", "B.INF"); ERROR_PATH_NOT_FOUND or ERROR_DIRECTORY on failure.
 std::optional<std::vector<std::string>> FilesOfDirectory(const std::string& path, DWORD* error);
 
 // The last component of a path ("x.inf" of "C:\\d\\x.inf"), and whether the path names
 // no directory at all (no separator and no drive).
 std::string FileNamePart(const std::string& path);
 bool IsBareName(const std::string& path);
+// A path that does not depend on the current directory or drive: "C:\\x" or "\\\\server\\x".
+bool IsFullPath(const std::string& path);
 
 // One entry as a separate process sees it (see machine_file.cpp).
 struct FileEntry {

@@ -27,6 +27,12 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+// These calls clear the last error when they succeed.
+BOOL Succeed() {
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
 HINF FailOpen(DWORD error) {
   SetLastError(error);
   return INVALID_HANDLE_VALUE;
@@ -59,7 +65,9 @@ HINF WINAPI SetupOpenInfFileA(PCSTR FileName, PCSTR InfClass, DWORD InfStyle, UI
     std::optional<std::string> declared = inf->document.DeclaredClass();
     if (!declared || Lower(*declared) != Lower(InfClass)) return FailOpen(ERROR_CLASS_MISMATCH);
   }
-  return InsertHandle(std::move(inf));
+  HINF handle = InsertHandle(std::move(inf));
+  SetLastError(ERROR_SUCCESS);
+  return handle;
 }
 
 void WINAPI SetupCloseInfFile(HINF InfHandle) {
@@ -83,6 +91,7 @@ LONG WINAPI SetupGetLineCountA(HINF InfHandle, PCSTR Section) {
     SetLastError(ERROR_SECTION_NOT_FOUND);
     return -1;
   }
+  SetLastError(ERROR_SUCCESS);
   return static_cast<LONG>(section->lines.size());
 }
 
@@ -93,13 +102,13 @@ BOOL WINAPI SetupGetLineByIndexA(HINF InfHandle, PCSTR Section, DWORD Index, PIN
   if (!inf) return Fail(ERROR_INVALID_HANDLE);
   if (Section == nullptr || Context == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   const InfSection* section = inf->document.Find(Section);
-  if (!section) return Fail(ERROR_SECTION_NOT_FOUND);
-  if (Index >= section->lines.size()) return Fail(ERROR_LINE_NOT_FOUND);
+  // An absent section has no line of that index either.
+  if (!section || Index >= section->lines.size()) return Fail(ERROR_LINE_NOT_FOUND);
   Context->Inf = InfHandle;
   Context->CurrentInf = InfHandle;
   Context->Section = static_cast<UINT>(section - inf->document.sections.data());
   Context->Line = Index;
-  return TRUE;
+  return Succeed();
 }
 
 BOOL WINAPI SetupGetStringFieldA(PINFCONTEXT Context, DWORD FieldIndex, PSTR ReturnBuffer, DWORD ReturnBufferSize,
@@ -121,10 +130,10 @@ BOOL WINAPI SetupGetStringFieldA(PINFCONTEXT Context, DWORD FieldIndex, PSTR Ret
   std::string text = inf->document.Substitute(*raw);
   DWORD required = static_cast<DWORD>(text.size()) + 1;
   if (RequiredSize) *RequiredSize = required;
-  if (ReturnBuffer == nullptr) return TRUE;  // a size query
+  if (ReturnBuffer == nullptr) return Succeed();  // a size query
   if (ReturnBufferSize < required) return Fail(ERROR_INSUFFICIENT_BUFFER);  // buffer left as it was
   std::memcpy(ReturnBuffer, text.c_str(), required);
-  return TRUE;
+  return Succeed();
 }
 
 BOOL WINAPI SetupGetInfFileListA(PCSTR DirectoryPath, DWORD InfStyle, PSTR ReturnBuffer, DWORD ReturnBufferSize,
@@ -144,7 +153,7 @@ BOOL WINAPI SetupGetInfFileListA(PCSTR DirectoryPath, DWORD InfStyle, PSTR Retur
   }
   list.push_back('\0');
   if (RequiredSize) *RequiredSize = static_cast<DWORD>(list.size());
-  if (ReturnBuffer == nullptr) return ReturnBufferSize == 0 ? TRUE : Fail(ERROR_INVALID_PARAMETER);
+  if (ReturnBuffer == nullptr) return TRUE;  // a size query, whatever size came with it
   if (ReturnBufferSize < list.size()) return Fail(ERROR_INSUFFICIENT_BUFFER);  // buffer left as it was
   std::memcpy(ReturnBuffer, list.data(), list.size());
   return TRUE;

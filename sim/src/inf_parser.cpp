@@ -13,6 +13,9 @@ namespace winsim::detail {
 namespace {
 
 constexpr size_t kMaxSectionName = 255;
+constexpr size_t kMaxFieldLength = 4096;
+
+bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 // One field being read: its characters and which of them stood inside quotes, so that only
 // unquoted blanks are trimmed.
@@ -24,18 +27,30 @@ struct FieldText {
     text.push_back(c);
     quoted.push_back(inQuotes);
   }
+  // Before a continuation: the blanks ahead of the backslash are dropped.
+  void DropTrailingBlanks() {
+    while (!text.empty() && !quoted.back() && IsBlank(text.back())) {
+      text.pop_back();
+      quoted.pop_back();
+    }
+  }
+  // The field as read, cut at the longest field SetupAPI keeps.
   std::string Trimmed() const {
     size_t begin = 0, end = text.size();
-    auto blank = [&](size_t i) { return !quoted[i] && std::isspace(static_cast<unsigned char>(text[i])); };
+    auto blank = [&](size_t i) { return !quoted[i] && IsBlank(text[i]); };
     while (begin < end && blank(begin)) ++begin;
     while (end > begin && blank(end - 1)) --end;
-    return text.substr(begin, end - begin);
+    return text.substr(begin, std::min(end - begin, kMaxFieldLength));
   }
 };
 
-bool RestIsBlank(const std::string& line, size_t from) {
-  for (size_t i = from; i < line.size(); ++i)
-    if (!std::isspace(static_cast<unsigned char>(line[i]))) return false;
+// A backslash continues the line when only blanks and further backslashes follow it, up to the
+// end of the line or a comment.
+bool ContinuesLine(const std::string& line, size_t backslash) {
+  for (size_t i = backslash + 1; i < line.size(); ++i) {
+    if (line[i] == ';') return true;
+    if (line[i] != '\\' && !IsBlank(line[i])) return false;
+  }
   return true;
 }
 
@@ -46,10 +61,14 @@ bool ReadLogicalLine(const std::vector<std::string>& physical, size_t* index, In
   std::optional<FieldText> key;
   bool inQuotes = false;
   bool anyText = false;
+  bool continuing = false;
   for (; *index < physical.size(); ++*index) {
     const std::string& line = physical[*index];
     bool continued = false;
-    for (size_t i = 0; i < line.size(); ++i) {
+    size_t i = 0;
+    if (continuing)  // a continued line starts at its first non-blank character
+      while (i < line.size() && IsBlank(line[i])) ++i;
+    for (; i < line.size(); ++i) {
       char c = line[i];
       if (inQuotes) {
         if (c != '"') {
@@ -68,7 +87,8 @@ bool ReadLogicalLine(const std::vector<std::string>& physical, size_t* index, In
         anyText = true;
         continue;
       }
-      if (c == '\\' && RestIsBlank(line, i + 1)) {
+      if (c == '\\' && ContinuesLine(line, i)) {
+        fields.back().DropTrailingBlanks();
         continued = true;
         break;
       }
@@ -83,11 +103,12 @@ bool ReadLogicalLine(const std::vector<std::string>& physical, size_t* index, In
         anyText = true;
         continue;
       }
-      if (!std::isspace(static_cast<unsigned char>(c))) anyText = true;
+      if (!IsBlank(c)) anyText = true;
       fields.back().Add(c, false);
     }
     inQuotes = false;  // a quote left open ends with its line
     if (!continued) break;
+    continuing = true;
   }
   ++*index;
   if (!anyText) return false;
@@ -114,6 +135,15 @@ std::vector<std::string> PhysicalLines(const std::string& text) {
     start = end + 1;
   }
   return lines;
+}
+
+// The directories an INF names by number (DIRIDs) that this machine has.
+std::optional<std::string> DirectoryOfId(const std::string& id) {
+  std::string windows = WindowsDirectoryPath();
+  if (id == "10") return windows;
+  if (id == "11") return windows + "\\System32";
+  if (id == "24") return windows.substr(0, 3);  // the root of the system drive, "C:\\"
+  return std::nullopt;
 }
 
 // Class names of the setup classes an INF may name by ClassGUID alone.
@@ -146,7 +176,7 @@ std::string InfDocument::Substitute(const std::string& text) const {
       continue;
     }
     std::string name = text.substr(i + 1, close - i - 1);
-    std::optional<std::string> value;
+    std::optional<std::string> value = DirectoryOfId(name);
     if (name.empty()) value = "%";
     for (size_t line = 0; strings && !value && line < strings->lines.size(); ++line) {
       const InfLine& entry = strings->lines[line];
@@ -185,6 +215,9 @@ bool ParseInf(const std::string& text, InfDocument* document, DWORD* error, UINT
   std::vector<std::string> physical = PhysicalLines(text);
   document->sections.clear();
   InfSection* current = nullptr;
+  // Lines before the first section are dropped when that section is [Strings]; before any other
+  // section they are an error. A file with no section at all is no INF of any style.
+  std::optional<UINT> firstStrayLine;
   for (size_t index = 0; index < physical.size();) {
     std::string trimmed = physical[index];
     trimmed.erase(0, trimmed.find_first_not_of(" \t\r"));
@@ -200,6 +233,11 @@ bool ParseInf(const std::string& text, InfDocument* document, DWORD* error, UINT
         *error = ERROR_SECTION_NAME_TOO_LONG;
         return false;
       }
+      if (!current && firstStrayLine && Lower(name) != "strings") {
+        *error = ERROR_EXPECTED_SECTION_NAME;
+        *errorLine = *firstStrayLine;
+        return false;
+      }
       current = const_cast<InfSection*>(document->Find(name));
       if (!current) {
         document->sections.push_back({name, {}});
@@ -212,9 +250,8 @@ bool ParseInf(const std::string& text, InfDocument* document, DWORD* error, UINT
     InfLine line;
     if (!ReadLogicalLine(physical, &index, &line)) continue;
     if (!current) {
-      *error = ERROR_EXPECTED_SECTION_NAME;
-      *errorLine = static_cast<UINT>(first + 1);
-      return false;
+      if (!firstStrayLine) firstStrayLine = static_cast<UINT>(first + 1);
+      continue;
     }
     current->lines.push_back(std::move(line));
   }
@@ -233,9 +270,9 @@ bool LoadInfFile(const std::string& path, DWORD style, InfDocument* document, DW
   return text && ParseInfOfStyle(*text, style, document, error, errorLine);
 }
 
-bool ParseInfOfStyle(const std::string& text, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine) {
+bool ParseInfOfStyle(const std::string& contents, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine) {
   UINT line = 0;
-  if (!ParseInf(text, document, error, &line)) {
+  if (!ParseInf(AnsiTextOf(contents), document, error, &line)) {
     if (errorLine) *errorLine = line;
     return false;
   }

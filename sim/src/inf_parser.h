@@ -27,8 +27,8 @@ class InfDocument {
 
   // Section names compare without regard to case; null when absent.
   const InfSection* Find(const std::string& name) const;
-  // A field's text as SetupGetStringFieldA returns it: %strkey% replaced from [Strings]
-  // (ignoring case), %% as %, unknown keys left as written.
+  // A field's text as SetupGetStringFieldA returns it: %10%, %11% and %24% replaced by their
+  // directories, %strkey% from [Strings] (ignoring case), %% as %, unknown keys left as written.
   std::string Substitute(const std::string& text) const;
   // Field 1 of a [Version] entry, substituted; none when absent.
   std::optional<std::string> VersionValue(const std::string& key) const;
@@ -41,11 +41,13 @@ class InfDocument {
 // Parses INF text; on a syntax error returns false with the SetupAPI error and the line.
 bool ParseInf(const std::string& text, InfDocument* document, DWORD* error, UINT* errorLine);
 
-// Parses INF text and checks its style (INF_STYLE_* bits).
+// Parses an INF file's contents (ANSI, or UTF-16LE with its byte-order mark) and checks its
+// style (INF_STYLE_* bits).
 bool ParseInfOfStyle(const std::string& text, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine);
 
-// Reads and parses an INF file and checks its style (INF_STYLE_* bits); errors as
-// SetupOpenInfFileA reports them. A bare name is looked for in the system INF folder.
+// Reads and parses an INF file (ANSI, or UTF-16LE with its byte-order mark) and checks its style
+// (INF_STYLE_* bits); errors as SetupOpenInfFileA reports them. A bare name is looked for in
+// the system INF folder.
 bool LoadInfFile(const std::string& path, DWORD style, InfDocument* document, DWORD* error, UINT* errorLine);
 
 }  // namespace winsim::detail

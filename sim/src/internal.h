@@ -88,6 +88,11 @@ void RunThreadExitHooks(DWORD threadId);
 // address, after a test removed it or one of its procedures.
 void RegisterSystemModule(const std::string& name, const std::vector<ModuleExport>& exports);
 
+// A text file's contents as the ANSI ("A") calls see them: UTF-16LE text that starts with its
+// byte-order mark converted to the system ANSI code page ('?' for what it cannot hold), any
+// other text as it is.
+std::string AnsiTextOf(const std::string& bytes);
+
 // Registers a hook at static-initialisation time.
 struct ResetRegistration {
   explicit ResetRegistration(std::function<void()> hook) { OnReset(std::move(hook)); }

@@ -1,4 +1,5 @@
-// GetPrivateProfileStringA as Windows reads INI-style files (INF files included): sections and
+// GetPrivateProfileStringA as Windows reads INI-style files (INF files included; ANSI, or UTF-16LE
+// with its byte-order mark, converted to the ANSI code page): sections and
 // keys without regard to case, values trimmed and stripped of one pair of enclosing quotes,
 // inline ';' kept as part of the value, and the documented truncation and return counts.
 #include <algorithm>
@@ -111,7 +112,7 @@ extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyN
   if (lpReturnedString == nullptr || nSize == 0) return 0;
   DWORD error = 0;
   std::optional<std::string> text;
-  if (!ConsumeFault("GetPrivateProfileStringA", &error)) text = ReadWholeFile(ProfilePath(lpFileName), &error);
+  if (!ConsumeFault("GetPrivateProfileStringA", &error)) text = ReadAnsiTextFile(ProfilePath(lpFileName), &error);
   std::vector<ProfileSection> sections;
   if (text) {
     sections = ParseProfile(*text);

@@ -7,6 +7,7 @@
 
 #include "coinstaller/classhook_module.h"
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/control_device_records.h"
 #include "winsim/control_driver_nodes.h"
 #include "winsim/control_files.h"
@@ -16,10 +17,11 @@ namespace {
 const DWORD kRank = 0x80FF0001;  // untrusted
 const DWORD kTrusted = kRank & 0x7FFFFFFF;
 
-std::string Inf(const std::string& name, const std::string& marker) {
+std::string Inf(const std::string& name, const std::string& marker, bool unicode = false) {
   std::string path = "C:\\Windows\\INF\\" + name;
-  winsim::PutFile(path, "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\n" +
-                            (marker.empty() ? std::string() : "[CustomClassCoInstaller]\r\nUseClassCoInstaller=" + marker + "\r\n"));
+  std::string text = "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\n" +
+                     (marker.empty() ? std::string() : "[CustomClassCoInstaller]\r\nUseClassCoInstaller=" + marker + "\r\n");
+  winsim::PutFile(path, unicode ? testing::Utf16LeFile(text) : text);
   return path;
 }
 
@@ -84,6 +86,7 @@ TEST_CASE("drivers whose INF names this co-installer win, every other candidate 
     std::vector<std::vector<std::string>> ids;  // per node; empty = the default id
     std::vector<DWORD> ranks;
     std::vector<DWORD> flags;
+    bool unicode = false;  // every INF in UTF-16LE
   };
   const std::vector<std::string> fits = {"X"};  // fits into the 808-byte detail buffer
   const Case cases[] = {
@@ -97,6 +100,7 @@ TEST_CASE("drivers whose INF names this co-installer win, every other candidate 
       {"a fitting driver alone changes nothing", {"", ""}, {fits, fits}, {kRank, kRank}, {0, 0}},
       {"a comment after the marker is not part of it", {"other.dll", "classhook.dll ; ours", "\"ClassHook.dll\"\t;q"},
        {}, {kRank, kTrusted, kTrusted}, {bad, 0, 0}},
+      {"the marker in a Unicode INF", {"", "classhook.dll"}, {}, {kRank, kTrusted}, {bad, 0}, true},
   };
   for (const Case& c : cases) {
     CAPTURE(c.title);
@@ -107,7 +111,7 @@ TEST_CASE("drivers whose INF names this co-installer win, every other candidate 
       std::string name = std::to_string(i);
       name.insert(0, 1, 'n');
       name += ".inf";
-      std::string inf = Inf(name, c.markers[i]);
+      std::string inf = Inf(name, c.markers[i], c.unicode);
       nodes.push_back(i < c.ids.size() && !c.ids[i].empty() ? Node(inf, c.ids[i]) : Node(inf));
     }
     Device device(nodes);

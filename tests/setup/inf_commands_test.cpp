@@ -6,6 +6,7 @@
 #include "setup/commands.h"
 #include "setup/setup_support.h"
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/control.h"
 
 using setup_testing::ModelsInf;
@@ -33,7 +34,7 @@ TEST_CASE("InstallOemInf: 0 when copied, the copy's error code otherwise") {
       {"a.inf", true, 0},  // relative: made full against the current directory first
       {"C:\\pkg\\missing.inf", true, ERROR_FILE_NOT_FOUND},
       {"C:\\nodir\\a.inf", true, ERROR_PATH_NOT_FOUND},
-      {"C:\\pkg\\notes.txt", true, ERROR_EXPECTED_SECTION_NAME},
+      {"C:\\pkg\\notes.txt", true, ERROR_WRONG_INF_STYLE},  // no section, so no signature
       {"C:\\pkg\\a.inf", false, ERROR_ACCESS_DENIED},
   };
   for (const Case& c : cases) {
@@ -60,16 +61,17 @@ TEST_CASE("InstallOemInfs copies every Windows-4 INF of the directory, in listin
   winsim::PutFile("C:\\pkg\\a.inf", ModelsInf({"a=Install,USB\\A"}));
   winsim::PutFile("C:\\pkg\\old.inf", "[Version]\r\nSignature=$Unknown$\r\n");
   winsim::PutFile("C:\\pkg\\readme.txt", "text");
+  winsim::PutFile("C:\\pkg\\c.inf", testing::Utf16LeFile(ModelsInf({"c=Install,USB\\C"})));  // Unicode
   winsim::SetCurrentDirectoryPath("C:\\");
   CHECK(devsetup::InstallOemInfs("pkg") == 0);  // relative: made full against the current directory
-  CHECK(StoredSources() == std::vector<std::string>{"C:\\pkg\\a.inf", "C:\\pkg\\b.inf"});
+  CHECK(StoredSources() == std::vector<std::string>{"C:\\pkg\\a.inf", "C:\\pkg\\b.inf", "C:\\pkg\\c.inf"});
   CHECK(winsim::DriverStoreEntries()[0].mediaLocation == "C:\\pkg");  // the directory, not the built path
   CHECK(devsetup::InstallOemInfs("C:\\pkg") == 0);                     // identical INFs are not copied twice
-  CHECK(winsim::DriverStoreEntries().size() == 2);
+  CHECK(winsim::DriverStoreEntries().size() == 3);
 
   winsim::CreateDirectoryPath("C:\\empty");
   CHECK(devsetup::InstallOemInfs("C:\\empty") == 0);
-  CHECK(winsim::DriverStoreEntries().size() == 2);
+  CHECK(winsim::DriverStoreEntries().size() == 3);
   CHECK(winsim::DebugOutput().empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include "setup/setup_support.h"
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/machine_file.h"
 
 namespace {
@@ -40,6 +41,7 @@ TEST_CASE("an invalid command line: one line on standard output, nothing on stan
 TEST_CASE("the process's exit code carries all 32 bits; the host sees only the low 8") {
   testing::Machine machine;
   winsim::PutFile("C:\\pkg\\tarrowin.inf", setup_testing::ModelsInf({"%Desc%=Install, USB\\A"}));
+  winsim::PutFile("C:\\pkg\\unicode.inf", testing::Utf16LeFile(setup_testing::ModelsInf({"%Desc%=Install, USB\\A"})));
   struct Case {
     std::vector<std::string> arguments;
     uint32_t exitCode;
@@ -47,6 +49,7 @@ TEST_CASE("the process's exit code carries all 32 bits; the host sees only the l
       {{"ReinstallDriverForUnpluggedModels", "C:\\pkg\\missing.inf", "Models.NTamd64"}, 0xDEADBEEF},
       {{"ReinstallDriverForUnpluggedModels", "C:\\pkg\\tarrowin.inf", "Absent"}, 0xDEADFACE},
       {{"UpdateDriverForModels", "C:\\pkg\\tarrowin.inf", "Absent"}, 0xE000020B},
+      {{"UpdateDriverForModels", "C:\\pkg\\unicode.inf", "Absent"}, 0xE000020B},  // opened: UTF-16LE is read
       {{"InstallOemInf", "C:\\pkg\\missing.inf", "C:\\pkg"}, ERROR_FILE_NOT_FOUND},
   };
   for (const Case& c : cases) {

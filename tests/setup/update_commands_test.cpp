@@ -8,6 +8,7 @@
 #include "setup/inf_reading.h"
 #include "setup/setup_support.h"
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/control.h"
 
 using namespace setup_testing;
@@ -86,6 +87,7 @@ TEST_CASE("UpdateDriverForModels: 0xDEADBEEF when the INF cannot be opened under
   winsim::PutFile("C:\\pkg\\comment.inf", ModelsInf(lines, "Class=MEDIA ; the class"));
   winsim::PutFile("C:\\pkg\\quoted.inf", ModelsInf(lines, "Class = \"MEDIA\"\t; quoted"));
   winsim::SetCurrentDirectoryPath("C:\\pkg");
+  winsim::PutFile("C:\\pkg\\unicode.inf", testing::Utf16LeFile(ModelsInf(lines)));
   struct Case {
     const char* inf;
     bool opens;
@@ -98,6 +100,7 @@ TEST_CASE("UpdateDriverForModels: 0xDEADBEEF when the INF cannot be opened under
       {"C:\\pkg\\stringclass.inf", false},
       {"C:\\pkg\\oldstyle.inf", false},
       {"C:\\pkg\\missing.inf", false},
+      {"C:\\pkg\\unicode.inf", true},  // UTF-16LE: the profile reader and SetupAPI both read it
   };
   for (const Case& c : cases) {
     CAPTURE(std::string(c.inf));
@@ -120,6 +123,9 @@ TEST_CASE("UpdateDriverForModels: absent or empty section, devices found or not,
   winsim::SetRestartNeededAfterInstall(true);
   CHECK(devsetup::UpdateDriverForModels(kInf, "models.ntamd64") == 0);  // section names ignore case
   CHECK(Installs(b) == 1);
+  winsim::PutFile("C:\\pkg\\unicode.inf", testing::Utf16LeFile(ModelsInf({"%Desc%=Install, USB\\B"})));
+  CHECK(devsetup::UpdateDriverForModels("C:\\pkg\\unicode.inf", kModels) == 0);
+  CHECK(Installs(b) == 2);
   CHECK(SetupGetLineCountA(nullptr, kModels) == -1);  // the fixture checks that no INF stayed open
 }
 
@@ -155,12 +161,15 @@ TEST_CASE("UpdateDriverForModels passes over lines without a readable, non-empty
       "%Desc%=Install,",                                   // empty
       "%Desc%=Install",                                    // no field 2
       "%Desc%=Install, USB\\B",
+      "%Desc%=Install, USB\\VID_1A86&PID_0A3C \\\r\n    &MI_00",  // continued: one id, no blanks inside
   });
   DEVINST a = AddUsbDevice("USB\\A\\1", {"USB\\A"}, true);
   DEVINST b = AddUsbDevice("USB\\B\\1", {"USB\\B"}, true);
+  DEVINST continued = AddUsbDevice("USB\\VID_1A86&PID_0A3C&MI_00\\1", {"USB\\VID_1A86&PID_0A3C&MI_00"}, true);
   winsim::ResetCallCounts();
   CHECK(devsetup::UpdateDriverForModels(kInf, kModels) == 0);
-  CHECK(Calls("UpdateDriverForPlugAndPlayDevicesA") == 2);
+  CHECK(Calls("UpdateDriverForPlugAndPlayDevicesA") == 3);
   CHECK(Installs(a) == 1);  // never again with the previous line's id
   CHECK(Installs(b) == 1);
+  CHECK(Installs(continued) == 1);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/control_device_records.h"
 #include "winsim/control_files.h"
 
@@ -51,7 +52,15 @@ TEST_CASE("SetupCopyOEMInfA publishes an INF once under the lowest free oemNN.in
 
   winsim::RemovePath("C:\\Windows\\INF\\oem0.inf");
   winsim::PutFile("C:\\src\\c.inf", Inf("c=I,USB\\C"));
+  SetLastError(5);
   CHECK(Copy("C:\\src\\c.inf") == "C:\\Windows\\INF\\oem0.inf");
+  CHECK(GetLastError() == 0);
+  // A Unicode INF is published byte for byte.
+  std::string unicode = testing::Utf16LeFile(Inf("u=I,USB\\U"));
+  winsim::PutFile("C:\\src\\u.inf", unicode);
+  CHECK(Copy("C:\\src\\u.inf") == "C:\\Windows\\INF\\oem2.inf");
+  CHECK(winsim::GetFile("C:\\Windows\\INF\\oem2.inf") == unicode);
+  winsim::RemovePath("C:\\Windows\\INF\\oem2.inf");
 
   char small[8];
   DWORD required = 0;
@@ -65,6 +74,7 @@ TEST_CASE("SetupCopyOEMInfA fails for sources that are no Windows-4 INF and for 
   winsim::PutFile("C:\\src\\a.inf", Inf("a=I,USB\\A"));
   winsim::PutFile("C:\\src\\notes.txt", "hello\r\n");
   winsim::PutFile("C:\\src\\old.inf", "[Version]\r\nSignature=$Unknown$\r\n");
+  winsim::SetCurrentDirectoryPath("C:\\src");
   struct Case {
     const char* source;
     bool elevated;
@@ -72,7 +82,11 @@ TEST_CASE("SetupCopyOEMInfA fails for sources that are no Windows-4 INF and for 
   } cases[] = {
       {"C:\\src\\missing.inf", true, "error 2"},
       {"C:\\nodir\\a.inf", true, "error 3"},
-      {"C:\\src\\notes.txt", true, "error " + std::to_string(ERROR_EXPECTED_SECTION_NAME)},
+      {"C:\\src\\notes.txt", true, "error " + std::to_string(ERROR_WRONG_INF_STYLE)},
+      // The source is named by its full path; the current directory (C:\src) is not looked in.
+      {"a.inf", true, "error 2"},
+      {".\\a.inf", true, "error 2"},
+      {"", true, "error 2"},
       {"C:\\src\\old.inf", true, "error " + std::to_string(ERROR_WRONG_INF_STYLE)},
       {"C:\\src\\a.inf", false, "error 5"},
   };

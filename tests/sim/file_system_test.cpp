@@ -45,7 +45,10 @@ TEST_CASE("directories list their files in name order and keep the names' letter
   winsim::PutFile("C:\\d\\A.inf", "");
   winsim::PutFile("C:\\d\\sub\\c.inf", "");
   winsim::PutFile("C:\\d\\B.INF", "replaced");  // same file: keeps its first name
-  CHECK(winsim::DirectoryEntries("C:\\d") == std::vector<std::string>{"A.inf", "b.inf", "sub"});
+  winsim::PutFile("C:\\d\\a_b.inf", "");
+  winsim::PutFile("C:\\d\\ab.inf", "");
+  // Upper-cased, as NTFS collates: '_' sorts after the letters.
+  CHECK(winsim::DirectoryEntries("C:\\d") == std::vector<std::string>{"A.inf", "ab.inf", "a_b.inf", "b.inf", "sub"});
   CHECK(winsim::GetFile("C:\\d\\b.inf") == "replaced");
   CHECK(winsim::IsDirectoryPath("c:\\D\\SUB"));
   winsim::RemovePath("C:\\d");

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "support/machine.h"
+#include "support/unicode_file.h"
 #include "winsim/control_files.h"
+#include "winsim/control_ks.h"
 
 namespace {
 
@@ -98,4 +100,13 @@ TEST_CASE("a missing file gives the default and ERROR_FILE_NOT_FOUND; a bare nam
   CHECK(std::string(ReadProfile("Version", "Class", "NULL", 260, "a.inf").text.c_str()) == "Net");
   CHECK(std::string(ReadProfile("Version", "Class", "NULL", 260, ".\\a.inf").text.c_str()) ==
         "Media ; not a comment here");
+}
+
+TEST_CASE("a UTF-16LE file with its byte-order mark is read in the ANSI code page") {
+  testing::Machine machine;
+  winsim::PutFile("C:\\p\\u.ini", testing::Utf16LeFile(u"[Version]\r\nClass = Caf\u00E9 \r\nEuro=\u20AC\r\n"));
+  CHECK(std::string(ReadProfile("version", "class", "NULL", 260, "C:\\p\\u.ini").text.c_str()) == "Caf\xE9");
+  CHECK(std::string(ReadProfile("version", "euro", "NULL", 260, "C:\\p\\u.ini").text.c_str()) == "\x80");
+  winsim::SetAnsiCodePage(932);  // Shift JIS has no euro sign
+  CHECK(std::string(ReadProfile("version", "euro", "NULL", 260, "C:\\p\\u.ini").text.c_str()) == "?");
 }
