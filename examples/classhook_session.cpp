@@ -63,9 +63,7 @@ std::vector<std::string> CoInstallersOfClass() {
 // system's USB audio class driver, another vendor's driver that asks for its own co-installer,
 // and the package's driver (its INF published as oem0.inf), untrusted as a test-signed driver is.
 std::vector<std::string> GiveCandidates(DEVINST device) {
-  std::string package = *winsim::GetFile(winsim::kDefaultPackageInf);
-  const std::string marker = "UseClassCoInstaller=1";
-  package.replace(package.find(marker), marker.size(), "UseClassCoInstaller = classhook.dll ; the package's own");
+  const std::string package = *winsim::GetFile(winsim::kDefaultPackageInf);  // names classhook.dll
   const std::vector<std::pair<std::string, std::string>> infs = {
       {"usbaudio.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=MEDIA\r\n"},
       {"oem1.inf",

@@ -48,7 +48,7 @@ const char kPackageInf[] =
     "tarrowin.sys\r\n"
     "\r\n"
     "[CustomClassCoInstaller]\r\n"
-    "UseClassCoInstaller=1\r\n"
+    "UseClassCoInstaller = classhook.dll ; the package's own\r\n"
     "\r\n"
     "[Strings]\r\n"
     "Tarrowin=\"Tarrowin\"\r\n"
