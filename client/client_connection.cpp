@@ -68,20 +68,32 @@ LRESULT CALLBACK ClientConnection::WindowProc(HWND hWnd, UINT message, WPARAM wP
   return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
-ClientConnection::~ClientConnection() {
+bool ClientConnection::LetGoOfWindow() {
   if (m_hNotification != NULL) {
     UnregisterDeviceNotification(m_hNotification);
     m_hNotification = NULL;
   }
-  if (m_hWindow != NULL) {
-    // DestroyWindow fails on any thread but the creator's, and the window then lives on: it
-    // must no longer lead to this object.
-    SetWindowLongPtrA(m_hWindow, GWLP_USERDATA, 0);
-    DestroyWindow(m_hWindow);
-    m_hWindow = NULL;
+  if (m_hWindow == NULL) return true;
+  // DestroyWindow fails on any thread but the creator's, and the window then lives on: it must
+  // no longer lead to this object.
+  SetWindowLongPtrA(m_hWindow, GWLP_USERDATA, 0);
+  if (!DestroyWindow(m_hWindow) && GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
+    m_pfnCallback = NULL;
+    return false;
   }
+  m_hWindow = NULL;
+  return true;
+}
+
+ClientConnection::~ClientConnection() {
+  LetGoOfWindow();
   // Fails while another connection's window still uses the class; that window keeps working.
   UnregisterClassA(kWindowClassName, ThisLibrary());
 }
 
-void* ClientConnection::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
+void* ClientConnection::ScalarDeletingDestructor(unsigned int flags) {
+  // A window that could be neither destroyed nor cleared still leads here: the object stays,
+  // inert, rather than be freed under it.
+  if (!LetGoOfWindow()) return this;
+  return DestroyAndMaybeFree(this, flags);
+}

@@ -27,6 +27,11 @@ class ClientConnection final : public TarrowinHiddenMIDI::Connection {
  private:
   static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   void RegisterForAudioInterfaces();
+  // Unregisters the notification and destroys the window, first cutting the window's link to
+  // this object. False when the window outlives the call and still leads here (destroyed on a
+  // thread other than the creator's, with the link not cut): the callback is then dropped and
+  // the object must not be freed.
+  bool LetGoOfWindow();
 
   TarrowinHiddenMIDI::NotifyCallback m_pfnCallback;
   void* m_pContext;
