@@ -23,6 +23,15 @@ DWORD WINAPI SendFromOtherThread(LPVOID parameter) {
   return static_cast<DWORD>(SendMessageA(static_cast<HWND>(parameter), WM_USER, 0, 0));
 }
 
+WNDCLASSEXA ProbeClass(WNDPROC procedure, HINSTANCE module) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = module;
+  windowClass.lpszClassName = kClass;
+  return windowClass;
+}
+
 LRESULT CALLBACK OtherModuleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_USER) return 9;
   return DefWindowProcA(window, message, wParam, lParam);
@@ -39,15 +48,9 @@ DWORD WINAPI DestroyFromOtherThread(LPVOID parameter) {
 // procedure, each window finding its module's class, each unregistered on its own.
 void ProbeOneNameTwoModules(HINSTANCE executable) {
   HINSTANCE other = LoadLibraryA("ksuser.dll");
-  WNDCLASSEXA windowClass = {};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = ProbeProc;
-  windowClass.hInstance = executable;
-  windowClass.lpszClassName = kClass;
+  WNDCLASSEXA windowClass = ProbeClass(ProbeProc, executable);
   probe::Flag("one class name, executable's module", RegisterClassExA(&windowClass) != 0);
-  windowClass.lpfnWndProc = OtherModuleProc;
-  windowClass.hInstance = other;
-  SetLastError(probe::kUnset);
+  windowClass = ProbeClass(OtherModuleProc, other);
   probe::Flag("one class name, another module", RegisterClassExA(&windowClass) != 0);
   HWND ours = CreateWindowExA(0, kClass, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, executable, NULL);
   HWND theirs = CreateWindowExA(0, kClass, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, other, NULL);
@@ -76,11 +79,7 @@ void ProbeOneNameTwoModules(HINSTANCE executable) {
 
 int main() {
   HINSTANCE module = GetModuleHandleA(NULL);
-  WNDCLASSEXA windowClass = {};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = ProbeProc;
-  windowClass.hInstance = module;
-  windowClass.lpszClassName = kClass;
+  WNDCLASSEXA windowClass = ProbeClass(ProbeProc, module);
   probe::Flag("RegisterClassExA", RegisterClassExA(&windowClass) != 0);
   SetLastError(probe::kUnset);
   probe::Result("RegisterClassExA again", RegisterClassExA(&windowClass));
