@@ -77,12 +77,18 @@ bool ClientConnection::LetGoOfWindow() {
   // DestroyWindow fails on any thread but the creator's, and the window then lives on: it must
   // no longer lead to this object.
   SetWindowLongPtrA(m_hWindow, GWLP_USERDATA, 0);
-  if (!DestroyWindow(m_hWindow) && GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
+  if (!DestroyWindow(m_hWindow) && !WindowCutLoose()) {
     m_pfnCallback = NULL;
     return false;
   }
   m_hWindow = NULL;
   return true;
+}
+
+bool ClientConnection::WindowCutLoose() {
+  if (GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) return true;
+  // The link could not be cut: the window stops running this library's procedure instead.
+  return SetWindowLongPtrA(m_hWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA)) != 0;
 }
 
 ClientConnection::~ClientConnection() {

@@ -32,6 +32,8 @@ class ClientConnection final : public TarrowinHiddenMIDI::Connection {
   // thread other than the creator's, with the link not cut): the callback is then dropped and
   // the object must not be freed.
   bool LetGoOfWindow();
+  // After a failed DestroyWindow: true when the window no longer leads to this object.
+  bool WindowCutLoose();
 
   TarrowinHiddenMIDI::NotifyCallback m_pfnCallback;
   void* m_pContext;
