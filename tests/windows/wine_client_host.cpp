@@ -67,13 +67,17 @@ int Run() {
 // A plug-in host: a second copy of the library, from a folder of its own, beside the first.
 // Each copy's window runs that copy's procedure; the second's outlives the first copy.
 int RunTwoCopies() {
-  char path[MAX_PATH];
+  // Both paths from the host's own folder, whatever the current directory.
+  char original[MAX_PATH], path[MAX_PATH];
   DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
   while (length > 0 && path[length - 1] != '\\') --length;
-  lstrcpyA(path + length, "plugin_copy");
+  path[length] = '\0';
+  lstrcpyA(original, path);
+  lstrcatA(original, "portlink64.dll");
+  lstrcatA(path, "plugin_copy");
   CreateDirectoryA(path, NULL);
   lstrcatA(path, "\\portlink64.dll");
-  if (!CopyFileA("portlink64.dll", path, FALSE)) return 50;
+  if (!CopyFileA(original, path, FALSE)) return 50;
   HMODULE copies[2] = {LoadLibraryA("portlink64.dll"), LoadLibraryA(path)};
   if (copies[0] == NULL || copies[1] == NULL || copies[0] == copies[1]) return 51;
   TarrowinHiddenMIDI::Connection* connections[2] = {};
