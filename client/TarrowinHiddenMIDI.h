@@ -118,7 +118,9 @@ extern "C" {
 // may be null); null only when the library cannot obtain memory.
 TarrowinHiddenMIDI::Connection* TARROWIN_EXPORT VODICreate(TarrowinHiddenMIDI::NotifyCallback callback,
                                                            void* context);
-// Destroys a connection made by VODICreate; null is ignored. Call it on the creating thread.
+// Destroys a connection made by VODICreate; null is ignored. Call it on the creating thread: on
+// any other thread the notification window cannot be destroyed and is left behind, inert (no
+// notification reaches the destroyed connection).
 void TARROWIN_EXPORT VODIDestroy(TarrowinHiddenMIDI::Connection* connection);
 // The version of this interface: 1.
 int TARROWIN_EXPORT VODIGetVersion();

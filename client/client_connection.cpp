@@ -11,14 +11,24 @@ const char kWindowClassName[] = "TarrowinVODINotify";
 HWND UnsetWindow() { return reinterpret_cast<HWND>(INVALID_HANDLE_VALUE); }
 HDEVNOTIFY UnsetNotification() { return reinterpret_cast<HDEVNOTIFY>(INVALID_HANDLE_VALUE); }
 
+// This copy of the library. Window classes are kept per module: a plug-in host may load two
+// copies (two folders, perhaps two versions), and each copy's windows must run its own window
+// procedure, which the other copy's unloading does not take away.
+HINSTANCE ThisLibrary() {
+  static const char kAnAddressOfThisLibrary = 0;
+  HMODULE module = NULL;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     &kAnAddressOfThisLibrary, &module);
+  return module;
+}
+
 }  // namespace
 
 ClientConnection::ClientConnection(TarrowinHiddenMIDI::NotifyCallback pfnCallback, void* pContext)
     : m_pfnCallback(pfnCallback), m_pContext(pContext), m_hWindow(UnsetWindow()), m_hNotification(UnsetNotification()) {}
 
 void ClientConnection::OpenNotificationWindow() {
-  // The class and the window belong to the host's executable, not to this library.
-  HINSTANCE hInstance = GetModuleHandleA(NULL);
+  HINSTANCE hInstance = ThisLibrary();
 
   WNDCLASSEXA windowClass = {};
   windowClass.cbSize = sizeof windowClass;
@@ -28,7 +38,7 @@ void ClientConnection::OpenNotificationWindow() {
   windowClass.cbWndExtra = 0;
   windowClass.hInstance = hInstance;
   windowClass.lpszClassName = kWindowClassName;
-  // A second connection finds the class registered already and shares it.
+  // A second connection of this copy finds the class registered already and shares it.
   RegisterClassExA(&windowClass);
 
   m_hWindow = CreateWindowExA(0, kWindowClassName, NULL, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -48,7 +58,8 @@ void ClientConnection::RegisterForAudioInterfaces() {
 }
 
 LRESULT CALLBACK ClientConnection::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Null while the window is being created, before the connection stores itself.
+  // Null while the window is being created, before the connection stores itself, and after
+  // the connection is gone (a window that a destroy on the wrong thread could not destroy).
   ClientConnection* connection = reinterpret_cast<ClientConnection*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
   bool interfaceEvent = message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE);
   // Which interface it was is not passed on: the host counts and creates its devices again.
@@ -57,17 +68,38 @@ LRESULT CALLBACK ClientConnection::WindowProc(HWND hWnd, UINT message, WPARAM wP
   return DefWindowProcA(hWnd, message, wParam, lParam);
 }
 
-ClientConnection::~ClientConnection() {
+bool ClientConnection::LetGoOfWindow() {
   if (m_hNotification != NULL) {
     UnregisterDeviceNotification(m_hNotification);
     m_hNotification = NULL;
   }
-  if (m_hWindow != NULL) {
-    DestroyWindow(m_hWindow);
-    m_hWindow = NULL;
+  if (m_hWindow == NULL) return true;
+  // DestroyWindow fails on any thread but the creator's, and the window then lives on: it must
+  // no longer lead to this object.
+  SetWindowLongPtrA(m_hWindow, GWLP_USERDATA, 0);
+  if (!DestroyWindow(m_hWindow) && !WindowCutLoose()) {
+    m_pfnCallback = NULL;
+    return false;
   }
-  // Fails while another connection's window still uses the class; that window keeps working.
-  UnregisterClassA(kWindowClassName, GetModuleHandleA(NULL));
+  m_hWindow = NULL;
+  return true;
 }
 
-void* ClientConnection::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
+bool ClientConnection::WindowCutLoose() {
+  if (GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) return true;
+  // The link could not be cut: the window stops running this library's procedure instead.
+  return SetWindowLongPtrA(m_hWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA)) != 0;
+}
+
+ClientConnection::~ClientConnection() {
+  LetGoOfWindow();
+  // Fails while another connection's window still uses the class; that window keeps working.
+  UnregisterClassA(kWindowClassName, ThisLibrary());
+}
+
+void* ClientConnection::ScalarDeletingDestructor(unsigned int flags) {
+  // A window that could be neither destroyed nor cleared still leads here: the object stays,
+  // inert, rather than be freed under it.
+  if (!LetGoOfWindow()) return this;
+  return DestroyAndMaybeFree(this, flags);
+}

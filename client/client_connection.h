@@ -27,6 +27,13 @@ class ClientConnection final : public TarrowinHiddenMIDI::Connection {
  private:
   static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   void RegisterForAudioInterfaces();
+  // Unregisters the notification and destroys the window, first cutting the window's link to
+  // this object. False when the window outlives the call (destroyed on a thread other than the
+  // creator's) and neither its link nor its procedure could be changed: the callback is then
+  // dropped and the object must not be freed.
+  bool LetGoOfWindow();
+  // After a failed DestroyWindow: true when the window no longer leads to this object.
+  bool WindowCutLoose();
 
   TarrowinHiddenMIDI::NotifyCallback m_pfnCallback;
   void* m_pContext;

@@ -1,6 +1,8 @@
-// Modules: LoadLibraryA, GetProcAddress, FreeLibrary, GetModuleHandleA and GetModuleFileNameA.
-// Simulated modules (ksuser.dll) are tables of exports; real shared libraries of this machine
-// (the deliverables) are loaded with dlopen and get their DllMain notifications.
+// Modules: LoadLibraryA, LoadLibraryExA, GetProcAddress, FreeLibrary, GetModuleHandleA,
+// GetModuleHandleExA, GetModuleFileNameA and GetSystemDirectoryA. Simulated modules (ksuser.dll)
+// are tables of exports in the system directory or in the host's own directory; real shared
+// libraries of this machine (the deliverables) are loaded with dlopen, each path as a module of
+// its own, and get their DllMain notifications.
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -22,10 +24,12 @@ struct Module {
   std::map<std::string, FARPROC> procs;
   std::map<WORD, FARPROC> ordinals;
   uintptr_t base = 0;
+  bool loaded = false;  // for the host directory's modules: GetModuleHandleA finds them once loaded
 };
 
 struct Modules {
-  std::map<std::string, Module> byName;  // lower-case names
+  std::map<std::string, Module> byName;  // the system directory's, by lower-case file name
+  std::map<std::string, Module> besideExecutable;  // the host's own directory's, the same way
   uintptr_t nextBase = 0x10000000;
   std::map<std::string, Module> system;  // restored by Reset
   std::map<std::string, std::string> pathOverrides;  // lower-case file name -> Windows path
@@ -74,6 +78,7 @@ Modules& State() {
 const uintptr_t kExecutableBase = 0x00400000;
 const char kExecutablePath[] = "C:\\Program Files\\Host\\host.exe";
 const char kExecutableDirectory[] = "C:\\Program Files\\Host\\";
+const char kSystemDirectory[] = "C:\\Windows\\System32";
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -90,6 +95,36 @@ std::string ModuleKey(const char* name) {
   std::string key = Lower(FileNameOf(name));
   if (key.find('.') == std::string::npos) key += ".dll";
   return key;
+}
+
+// The directory part of a module name, lower case with backslashes and a final one; empty for
+// a bare name.
+std::string DirectoryKey(const char* name) {
+  std::string path = Lower(name);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Where a bare module name is looked for: the standard order, or the system directory alone
+// (LOAD_LIBRARY_SEARCH_SYSTEM32).
+enum class Search { Standard, SystemOnly };
+
+// The simulated module a name denotes. A path names its directory. A bare name is looked for
+// in the host's directory first, then in the system directory: the standard search order,
+// which no simulated module escapes by being a known DLL. `loadedOnly` leaves out host
+// directory modules nobody loaded, as GetModuleHandleA finds only loaded modules.
+Module* FindSimulatedLocked(const char* name, Search search, bool loadedOnly) {
+  const std::string directory = DirectoryKey(name), key = ModuleKey(name);
+  if ((directory.empty() && search == Search::Standard) || directory == Lower(kExecutableDirectory)) {
+    auto found = State().besideExecutable.find(key);
+    if (found != State().besideExecutable.end() && (found->second.loaded || !loadedOnly)) return &found->second;
+  }
+  if (directory.empty() || directory == Lower(kSystemDirectory) + "\\") {
+    auto found = State().byName.find(key);
+    if (found != State().byName.end()) return &found->second;
+  }
+  return nullptr;
 }
 
 // The Windows form of the path a library was loaded from.
@@ -166,16 +201,76 @@ HMODULE LoadSharedLibrary(const char* name) {
 bool IsSharedLibrary(HMODULE module) { return SharedLibraries().count(module) != 0; }
 
 Module* FindByBase(HMODULE module) {
-  for (auto& [name, entry] : State().byName)
-    if (entry.base == reinterpret_cast<uintptr_t>(module)) return &entry;
+  for (auto* directory : {&State().byName, &State().besideExecutable})
+    for (auto& [name, entry] : *directory)
+      if (entry.base == reinterpret_cast<uintptr_t>(module)) return &entry;
   return nullptr;
 }
 
 detail::ResetRegistration resetModules([] {
   std::lock_guard guard(detail::Lock());
   State().byName = State().system;
+  State().besideExecutable.clear();
   State().pathOverrides.clear();
 });
+
+// The module that holds an address: the executable, a library loaded through LoadLibraryA,
+// or (by its own load) a library the executable was linked with.
+HMODULE ModuleHoldingAddress(const void* address) {
+  Dl_info info;
+  link_map* map = nullptr;
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || map == nullptr) return nullptr;
+  if (map->l_name == nullptr || map->l_name[0] == '\0') return reinterpret_cast<HMODULE>(kExecutableBase);
+  std::lock_guard guard(detail::Lock());
+  for (const auto& [handle, library] : SharedLibraries()) {
+    link_map* own = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &own) == 0 && own == map) return static_cast<HMODULE>(handle);
+  }
+  return reinterpret_cast<HMODULE>(map);
+}
+
+// One more reference to a library loaded through LoadLibraryA, as FreeLibrary will end it.
+void AddReference(HMODULE module) {
+  link_map* map = nullptr;
+  {
+    std::lock_guard guard(detail::Lock());
+    auto found = SharedLibraries().find(module);
+    if (found == SharedLibraries().end() || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0) return;
+    ++found->second.count;
+  }
+  dlopen(map->l_name, RTLD_NOW | RTLD_NOLOAD);  // each reference holds one dlopen, as LoadLibraryA's do
+}
+
+HMODULE FindModuleByName(LPCSTR name) {
+  if (name == nullptr) return reinterpret_cast<HMODULE>(kExecutableBase);
+  std::lock_guard guard(detail::Lock());
+  Module* module = FindSimulatedLocked(name, Search::Standard, true);
+  if (module == nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<HMODULE>(module->base);
+}
+
+// LoadLibraryA and LoadLibraryExA after their own checks.
+HMODULE LoadModule(LPCSTR name, Search search) {
+  {
+    std::lock_guard guard(detail::Lock());
+    if (Module* module = FindSimulatedLocked(name, search, false)) {
+      module->loaded = true;
+      return reinterpret_cast<HMODULE>(module->base);
+    }
+  }
+  // The deliverables are never in the system directory.
+  if (search == Search::SystemOnly && DirectoryKey(name).empty()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  // Outside the platform's lock: loading runs the library's initialisation and DllMain, which
+  // call the platform.
+  std::lock_guard loader(LoaderLock());
+  return LoadSharedLibrary(name);
+}
 
 uintptr_t NextBaseLocked() {
   uintptr_t base = State().nextBase;
@@ -246,7 +341,9 @@ BOOL FreeSharedLibrary(HMODULE module) {
 std::string ModulePathLocked(HMODULE module) {
   if (module == nullptr || reinterpret_cast<uintptr_t>(module) == kExecutableBase) return kExecutablePath;
   for (const auto& [name, entry] : State().byName)
-    if (entry.base == reinterpret_cast<uintptr_t>(module)) return "C:\\Windows\\System32\\" + name;
+    if (entry.base == reinterpret_cast<uintptr_t>(module)) return std::string(kSystemDirectory) + "\\" + name;
+  for (const auto& [name, entry] : State().besideExecutable)
+    if (entry.base == reinterpret_cast<uintptr_t>(module)) return kExecutableDirectory + name;
   auto library = SharedLibraries().find(module);
   return library != SharedLibraries().end() ? library->second.windowsPath : std::string();
 }
@@ -272,6 +369,13 @@ void RegisterSystemModule(const std::string& name, const std::vector<ModuleExpor
 }
 
 }  // namespace detail
+
+void RegisterApplicationModule(const std::string& name, const std::vector<ModuleExport>& exports) {
+  std::lock_guard guard(detail::Lock());
+  Module& module = State().besideExecutable[ModuleKey(name.c_str())];
+  if (module.base == 0) module.base = NextBaseLocked();
+  FillExports(module, exports);
+}
 
 void UnregisterModule(const std::string& name) {
   std::lock_guard guard(detail::Lock());
@@ -310,15 +414,24 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     SetLastError(error);
     return nullptr;
   }
-  {
-    std::lock_guard guard(winsim::detail::Lock());
-    auto found = State().byName.find(winsim::ModuleKey(lpLibFileName));
-    if (found != State().byName.end()) return reinterpret_cast<HMODULE>(found->second.base);
+  return winsim::LoadModule(lpLibFileName, winsim::Search::Standard);
+}
+
+// A path loads from its directory whichever flag is given (the flags then steer only the
+// search for the library's own imports, which simulated modules do not have). Flags other
+// than these two are not modelled and refused.
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE, DWORD dwFlags) {
+  DWORD error = 0;
+  if (lpLibFileName == nullptr || (dwFlags & ~(LOAD_WITH_ALTERED_SEARCH_PATH | LOAD_LIBRARY_SEARCH_SYSTEM32)) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
   }
-  // Outside the platform's lock: loading runs the library's initialisation and DllMain, which
-  // call the platform.
-  std::lock_guard loader(winsim::LoaderLock());
-  return winsim::LoadSharedLibrary(lpLibFileName);
+  if (winsim::detail::ConsumeFault("LoadLibraryExA", &error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  bool systemOnly = (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+  return winsim::LoadModule(lpLibFileName, systemOnly ? winsim::Search::SystemOnly : winsim::Search::Standard);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
@@ -342,14 +455,42 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   if (winsim::detail::FailsByFault("GetModuleHandleA")) return nullptr;
-  if (lpModuleName == nullptr) return reinterpret_cast<HMODULE>(winsim::kExecutableBase);
-  std::lock_guard guard(winsim::detail::Lock());
-  auto found = State().byName.find(winsim::ModuleKey(lpModuleName));
-  if (found == State().byName.end()) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+  return winsim::FindModuleByName(lpModuleName);
+}
+
+BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE* phModule) {
+  const DWORD kPinOrUnchanged = GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+  if (phModule == nullptr || (dwFlags & kPinOrUnchanged) == kPinOrUnchanged ||
+      (dwFlags & ~(kPinOrUnchanged | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS)) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
   }
-  return reinterpret_cast<HMODULE>(found->second.base);
+  *phModule = nullptr;
+  if (winsim::detail::FailsByFault("GetModuleHandleExA")) return FALSE;
+  HMODULE module = nullptr;
+  if ((dwFlags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) != 0) {
+    module = winsim::ModuleHoldingAddress(lpModuleName);
+    if (module == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
+  } else {
+    module = winsim::FindModuleByName(lpModuleName);
+  }
+  if (module == nullptr) return FALSE;
+  // A pinned module keeps the reference taken here for good.
+  if ((dwFlags & GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT) == 0) {
+    std::lock_guard loader(winsim::LoaderLock());
+    winsim::AddReference(module);
+  }
+  *phModule = module;
+  return TRUE;
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  if (winsim::detail::FailsByFault("GetSystemDirectoryA")) return 0;
+  const UINT length = static_cast<UINT>(std::strlen(winsim::kSystemDirectory));
+  // Too small: the size needed, terminator included, and nothing written.
+  if (lpBuffer == nullptr || uSize <= length) return length + 1;
+  std::memcpy(lpBuffer, winsim::kSystemDirectory, length + 1);
+  return length;
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {

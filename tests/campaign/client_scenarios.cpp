@@ -4,9 +4,12 @@
 // another device.
 #include "campaign/client_scenarios.h"
 
+#include <atomic>
 #include <thread>
 
 #include "campaign/host.h"
+#include "support/library_copies.h"
+#include "winsim/control.h"
 #include "winsim/control_ks.h"
 
 namespace campaign {
@@ -295,6 +298,80 @@ class TwoDevicesScenario : public Scenario {
   winsim::DeviceId m_devices[2] = {0, 0};
 };
 
+// A plug-in host: two plug-ins ship the library in their own folders, and a ksuser.dll lies
+// beside the host. The first copy's connection is destroyed and the copy freed while the second
+// copy streams; device events then reach the second copy's connection, and neither copy ever
+// uses the planted ksuser.dll.
+class LibraryCopiesScenario : public Scenario {
+ public:
+  void Build() override {
+    m_device = PlugHiddenLoopback("0A3C", "Tarrowin MIDI");
+    winsim::RegisterApplicationModule("ksuser.dll", {{"KsCreatePin", PlantedKsCreatePin()}});
+    g_plantedCalls = 0;
+  }
+  void Run(Checks& checks) override {
+    ResetPendingReadsSeen();
+    testing::LibraryCopy copies[2] = {Files().Load(0), Files().Load(1)};
+    checks.Expect(!checks.Clean() || (copies[0].module && copies[1].module), "a copy did not load in the clean run");
+    checks.Expect(!copies[0].module || copies[0].module != copies[1].module, "two copies are one module");
+    Connection* first = copies[0].module ? copies[0].create(nullptr, nullptr) : nullptr;
+    int notifications = 0;
+    Connection* second = copies[1].module ? copies[1].create(CountNotification, &notifications) : nullptr;
+    if (copies[1].module) CheckConnection(checks, second);
+    Ports ports;
+    ports.path = winsim::InterfacePath(m_device);
+    ports.sent = StreamBytes(0, 0, kStreamBytes);
+    if (second) ports.device = second->CreateDevice(0);
+    if (ports.device) {
+      ports.Open(checks);
+      ports.WaitForStart(checks);
+    }
+    if (first) copies[0].destroy(first);
+    if (copies[0].module) FreeLibrary(copies[0].module);
+    ports.Send(checks, ports.sent);
+    winsim::DeviceId audio = PlugOrdinaryAudio(1);
+    PumpMessages();
+    ports.WaitForBytes(checks, kStreamBytes);
+    ports.CheckBytes(checks, "the second copy", ports.device ? kStreamBytes : 0);
+    checks.Expect(!checks.Clean() || notifications == 1, "the second copy missed the device event in the clean run");
+    checks.Expect(g_plantedCalls == 0, "the ksuser.dll planted beside the host was used");
+    winsim::UnplugDevice(audio);
+    ports.Close();
+    if (second) copies[1].destroy(second);
+    if (copies[1].module) FreeLibrary(copies[1].module);
+  }
+
+ private:
+  static const testing::LibraryCopies& Files() {
+    static const testing::LibraryCopies files(2);
+    return files;
+  }
+  static DWORD WINAPI RecordPlantedCall(HANDLE, PKSPIN_CONNECT, ACCESS_MASK, PHANDLE) {
+    ++g_plantedCalls;
+    return ERROR_SUCCESS;
+  }
+  static FARPROC PlantedKsCreatePin() { return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordPlantedCall)); }
+  static inline std::atomic<int> g_plantedCalls{0};
+  winsim::DeviceId m_device = 0;
+};
+
+// VODIDestroy on a thread that did not create the connection: the window cannot be destroyed
+// there and stays; the device events already sent to it must not reach the freed connection.
+class WrongThreadDestroyScenario : public Scenario {
+ public:
+  void Run(Checks& checks) override {
+    int notifications = 0;
+    Connection* connection = VODICreate(CountNotification, &notifications);
+    CheckConnection(checks, connection);
+    if (!connection) return;
+    winsim::DeviceId audio = PlugOrdinaryAudio(1);
+    std::thread([&] { VODIDestroy(connection); }).join();
+    winsim::UnplugDevice(audio);
+    PumpMessages();
+    checks.Expect(notifications == 0, "a device event reached a connection destroyed on another thread");
+  }
+};
+
 }  // namespace
 
 std::vector<ScenarioEntry> ClientScenarios() {
@@ -304,6 +381,8 @@ std::vector<ScenarioEntry> ClientScenarios() {
       Entry<LoopbackScenario>("client: 1,300 bytes through a loopback"),
       Entry<UnplugReplugScenario>("client: unplug and replug while streaming"),
       Entry<TwoDevicesScenario>("client: two connections, two devices at once"),
+      Entry<LibraryCopiesScenario>("client: two copies of the library, the first freed while the second streams"),
+      Entry<WrongThreadDestroyScenario>("client: VODIDestroy on another thread, then device events"),
   };
 }
 

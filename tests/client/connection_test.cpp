@@ -2,12 +2,15 @@
 #include <doctest/doctest.h>
 
 #include <future>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "client/TarrowinHiddenMIDI.h"
 #include "client/c_host.h"
 #include "ks/matchers.h"
+#include "support/host_delete.h"
+#include "support/library_copies.h"
 #include "support/machine.h"
 #include "winsim/machine.h"
 
@@ -30,9 +33,18 @@ void RetrieveMessages() {
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
 }
 
+// The module that holds an address; null once it is unloaded.
+HMODULE ModuleOf(const void* address) {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<LPCSTR>(address), &module);
+  return module;
+}
+
+// The class is the library's own, not the executable's.
 bool ClassRegistered() {
   WNDCLASSEXA info{};
-  return GetClassInfoExA(GetModuleHandleA(nullptr), kWindowClass, &info) != FALSE;
+  return GetClassInfoExA(ModuleOf(reinterpret_cast<const void*>(&VODICreate)), kWindowClass, &info) != FALSE;
 }
 
 HWND NotifyWindow(HWND after = nullptr) { return FindWindowExA(HWND_MESSAGE, after, kWindowClass, nullptr); }
@@ -176,6 +188,69 @@ TEST_CASE("two connections are both notified; destroying the first leaves the se
   VODIDestroy(two);
   CHECK_FALSE(ClassRegistered());
   CHECK(NotifyWindow() == nullptr);
+}
+
+TEST_CASE("two copies of the library from two folders: each window runs its own copy's code, and the second "
+          "copy's connection and ports work on after the first copy is freed") {
+  testing::Machine machine;
+  testing::LibraryCopies files(2);
+  testing::LibraryCopy copies[2] = {files.Load(0), files.Load(1)};
+  REQUIRE(copies[0].module != nullptr);
+  REQUIRE(copies[1].module != nullptr);
+  CHECK(copies[0].module != copies[1].module);
+  Notifications seen[2];
+  TarrowinHiddenMIDI::Connection* connections[2] = {copies[0].create(Record, &seen[0]),
+                                                    copies[1].create(Record, &seen[1])};
+  std::set<HMODULE> owners;
+  const void* firstCopyProcedure = nullptr;
+  for (HWND window = NotifyWindow(); window != nullptr; window = NotifyWindow(window)) {
+    const void* procedure = reinterpret_cast<const void*>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+    owners.insert(ModuleOf(procedure));
+    if (ModuleOf(procedure) == copies[0].module) firstCopyProcedure = procedure;
+  }
+  CHECK(owners == std::set<HMODULE>{copies[0].module, copies[1].module});
+
+  copies[0].destroy(connections[0]);
+  CHECK(FreeLibrary(copies[0].module));
+  CHECK(ModuleOf(firstCopyProcedure) == nullptr);  // its code is gone
+  winsim::DeviceDesc desc = HiddenPortDevice();
+  desc.interfaces[0].filter.loopbackMidi = true;
+  winsim::PlugDevice(desc);
+  RetrieveMessages();
+  CHECK(seen[0].Count() == 0);
+  CHECK(seen[1].Count() == 1);
+
+  // The second copy keeps statics of its own: it looks ksuser.dll up itself.
+  winsim::ResetCallCounts();
+  TarrowinHiddenMIDI::Device* device = connections[1]->CreateDevice(0);
+  REQUIRE(device != nullptr);
+  TarrowinHiddenMIDI::Output* output = device->OpenOutput(0);
+  REQUIRE(output != nullptr);
+  CHECK(winsim::CallCounts()["LoadLibraryExA"] == 1);
+  const unsigned char noteOn[] = {0x90, 0x40, 0x7F};
+  CHECK(output->Send(noteOn, sizeof noteOn));
+  testing::Destroy(output);
+  testing::Destroy(device);
+  copies[1].destroy(connections[1]);
+  CHECK(FreeLibrary(copies[1].module));
+  CHECK(NotifyWindow() == nullptr);
+}
+
+TEST_CASE("VODIDestroy on another thread leaves the window behind, and no device event reaches the freed "
+          "connection") {
+  testing::Machine machine;
+  Notifications seen;
+  TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
+  REQUIRE(connection != nullptr);
+  // Events already on their way to the window when the destroy runs.
+  winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
+  std::thread([&] { VODIDestroy(connection); }).join();
+  HWND left = NotifyWindow();
+  CHECK(left != nullptr);
+  CHECK(GetWindowLongPtrA(left, GWLP_USERDATA) == 0);
+  winsim::UnplugDevice(device);
+  RetrieveMessages();
+  CHECK(seen.Count() == 0);
 }
 
 TEST_CASE("a host may destroy the connection from inside its notification") {

@@ -4,6 +4,10 @@
 
 #include "probe.h"
 
+namespace {
+void AnAddressOfTheExecutable() {}
+}  // namespace
+
 int main() {
   SetLastError(probe::kUnset);
   probe::Result("LoadLibraryA of a missing library", reinterpret_cast<UINT_PTR>(LoadLibraryA("probe_no_such_library.dll")));
@@ -14,6 +18,24 @@ int main() {
   probe::Result("  a missing procedure", reinterpret_cast<UINT_PTR>(GetProcAddress(ksuser, "ProbeNoSuchProc")));
   probe::Flag("  loading it again gives the same module", LoadLibraryA("KSUSER.DLL") == ksuser);
   probe::Flag("GetModuleHandleA(NULL)", GetModuleHandleA(NULL) != NULL);
+
+  // The system directory, by full path, and the module that holds an address.
+  char system[MAX_PATH] = {};
+  UINT systemLength = GetSystemDirectoryA(system, sizeof system);
+  probe::Flag("GetSystemDirectoryA", systemLength == std::strlen(system) && systemLength > 3);
+  probe::Flag("  a buffer too small asks for the length with the terminator",
+              GetSystemDirectoryA(system, 2) == systemLength + 1);
+  GetSystemDirectoryA(system, sizeof system);
+  std::strcat(system, "\\ksuser.dll");
+  probe::Flag("LoadLibraryExA by the system directory's path",
+              LoadLibraryExA(system, NULL, LOAD_WITH_ALTERED_SEARCH_PATH) == ksuser);
+  probe::Flag("LoadLibraryExA searching the system directory only",
+              LoadLibraryExA("ksuser.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32) == ksuser);
+  HMODULE holder = NULL;
+  probe::Flag("GetModuleHandleExA from an address of the executable",
+              GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 reinterpret_cast<LPCSTR>(&AnAddressOfTheExecutable), &holder) != FALSE);
+  probe::Flag("  names the executable", holder == GetModuleHandleA(NULL));
   char small[4] = {'x', 'x', 'x', 'x'};
   SetLastError(probe::kUnset);
   DWORD length = GetModuleFileNameA(NULL, small, sizeof small);

@@ -23,15 +23,63 @@ DWORD WINAPI SendFromOtherThread(LPVOID parameter) {
   return static_cast<DWORD>(SendMessageA(static_cast<HWND>(parameter), WM_USER, 0, 0));
 }
 
+WNDCLASSEXA ProbeClass(WNDPROC procedure, HINSTANCE module) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = module;
+  windowClass.lpszClassName = kClass;
+  return windowClass;
+}
+
+LRESULT CALLBACK OtherModuleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER) return 9;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// DestroyWindow's result and last error on a thread that does not own the window.
+DWORD WINAPI DestroyFromOtherThread(LPVOID parameter) {
+  SetLastError(probe::kUnset);
+  BOOL destroyed = DestroyWindow(static_cast<HWND>(parameter));
+  return destroyed ? 0 : GetLastError();
+}
+
+// A class name registered by two modules of one process: two classes, each with its own
+// procedure, each window finding its module's class, each unregistered on its own.
+void ProbeOneNameTwoModules(HINSTANCE executable) {
+  HINSTANCE other = LoadLibraryA("ksuser.dll");
+  WNDCLASSEXA windowClass = ProbeClass(ProbeProc, executable);
+  probe::Flag("one class name, executable's module", RegisterClassExA(&windowClass) != 0);
+  windowClass = ProbeClass(OtherModuleProc, other);
+  probe::Flag("one class name, another module", RegisterClassExA(&windowClass) != 0);
+  HWND ours = CreateWindowExA(0, kClass, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, executable, NULL);
+  HWND theirs = CreateWindowExA(0, kClass, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, other, NULL);
+  probe::Value("  the executable's window answers", static_cast<unsigned long long>(SendMessageA(ours, WM_USER, 0, 0)));
+  probe::Value("  the other module's window answers", static_cast<unsigned long long>(SendMessageA(theirs, WM_USER, 0, 0)));
+  probe::Flag("  FindWindowExA by class name finds a message-only one", FindWindowExA(HWND_MESSAGE, NULL, kClass, NULL) != NULL);
+  SetLastError(probe::kUnset);
+  probe::Result("  UnregisterClassA of the other module, its window alive", UnregisterClassA(kClass, other));
+  DestroyWindow(theirs);
+  SetLastError(probe::kUnset);
+  probe::Result("  UnregisterClassA of the other module, its window gone", UnregisterClassA(kClass, other));
+  probe::Value("  the executable's window still answers", static_cast<unsigned long long>(SendMessageA(ours, WM_USER, 0, 0)));
+
+  HANDLE destroyer = CreateThread(NULL, 0, DestroyFromOtherThread, ours, 0, NULL);
+  WaitForSingleObject(destroyer, 5000);
+  DWORD error = 0;
+  GetExitCodeThread(destroyer, &error);
+  CloseHandle(destroyer);
+  probe::Value("DestroyWindow on another thread: error", error);
+  probe::Flag("  the window lives on", IsWindow(ours) != FALSE);
+  DestroyWindow(ours);
+  probe::Flag("UnregisterClassA of the executable's", UnregisterClassA(kClass, executable) != FALSE);
+}
+
 }  // namespace
 
 int main() {
   HINSTANCE module = GetModuleHandleA(NULL);
-  WNDCLASSEXA windowClass = {};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = ProbeProc;
-  windowClass.hInstance = module;
-  windowClass.lpszClassName = kClass;
+  WNDCLASSEXA windowClass = ProbeClass(ProbeProc, module);
   probe::Flag("RegisterClassExA", RegisterClassExA(&windowClass) != 0);
   SetLastError(probe::kUnset);
   probe::Result("RegisterClassExA again", RegisterClassExA(&windowClass));
@@ -83,5 +131,6 @@ int main() {
   probe::Result("UnregisterClassA", UnregisterClassA(kClass, module));
   SetLastError(probe::kUnset);
   probe::Result("UnregisterClassA again", UnregisterClassA(kClass, module));
+  ProbeOneNameTwoModules(module);
   return 0;
 }

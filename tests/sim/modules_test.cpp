@@ -71,3 +71,44 @@ TEST_CASE("GetProcAddress finds a simulated module's exports by ordinal") {
   CHECK(reinterpret_cast<void*>(GetProcAddress(module, "Next")) == nullptr);
   CHECK(GetLastError() == ERROR_NOT_ENOUGH_MEMORY);
 }
+
+TEST_CASE("a bare name finds a module beside the host before the system directory's; the system path and "
+          "LOAD_LIBRARY_SEARCH_SYSTEM32 never do") {
+  testing::Machine machine;
+  winsim::RegisterModule("planted.dll", {{"Which", Answer}});
+  winsim::RegisterApplicationModule("planted.dll", {{"Which", Answer}});
+  char system[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  REQUIRE(length == std::strlen(system));
+  CHECK(GetSystemDirectoryA(system, length) == length + 1);
+  const std::string systemPath = std::string(system) + "\\planted.dll";
+  const char kBesideHost[] = "C:\\Program Files\\Host\\planted.dll";
+  // Not loaded yet: the host's copy is not a module of the process.
+  CHECK(GetModuleHandleA(kBesideHost) == nullptr);
+  HMODULE fromSystem = LoadLibraryExA(systemPath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  REQUIRE(fromSystem != nullptr);
+  struct Case {
+    const char* how;
+    HMODULE module;
+    bool besideHost;
+  };
+  for (Case c : {Case{"LoadLibraryA bare", LoadLibraryA("planted.dll"), true},
+                 Case{"LoadLibraryA by the host's path", LoadLibraryA(kBesideHost), true},
+                 Case{"LoadLibraryExA system only", LoadLibraryExA("PLANTED", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), false},
+                 Case{"LoadLibraryA by the system path", LoadLibraryA(systemPath.c_str()), false}}) {
+    CAPTURE(c.how);
+    REQUIRE(c.module != nullptr);
+    CHECK((c.module != fromSystem) == c.besideHost);
+    char path[MAX_PATH];
+    REQUIRE(GetModuleFileNameA(c.module, path, MAX_PATH) != 0);
+    CHECK(std::string(path) == (c.besideHost ? std::string(kBesideHost) : systemPath));
+  }
+  CHECK(GetModuleHandleA(kBesideHost) == LoadLibraryA("planted.dll"));
+  CHECK(LoadLibraryExA("missing.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) == nullptr);
+  CHECK(GetLastError() == ERROR_MOD_NOT_FOUND);
+
+  HMODULE holder = nullptr;
+  CHECK(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&Answer), &holder));
+  CHECK(holder == GetModuleHandleA(nullptr));
+}

@@ -9,10 +9,17 @@ namespace {
 
 const char kWindowClass[] = "TarrowinVODINotify";
 
-bool ClassRegistered() {
+bool ClassRegistered(HMODULE module) {
   WNDCLASSEXA info = {};
   info.cbSize = sizeof info;
-  return GetClassInfoExA(GetModuleHandleA(NULL), kWindowClass, &info) != FALSE;
+  return GetClassInfoExA(module, kWindowClass, &info) != FALSE;
+}
+
+HMODULE ModuleOf(LONG_PTR address) {
+  HMODULE module = NULL;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(address), &module);
+  return module;
 }
 
 // The export found by name, or null when the one found by ordinal is another.
@@ -33,13 +40,14 @@ int Run() {
   auto version = Export<TarrowinHiddenMIDI::VODIGetVersionFunction>(library, "VODIGetVersion", 3);
   if (create == NULL || destroy == NULL || version == NULL) return 11;
   if (version() != 1) return 12;
-  if (ClassRegistered()) return 13;
+  if (ClassRegistered(library)) return 13;
 
   TarrowinHiddenMIDI::Connection* connection = create(NULL, NULL);
   if (connection == NULL) return 20;
   HWND window = FindWindowExA(HWND_MESSAGE, NULL, kWindowClass, NULL);
   if (window == NULL) return 21;
-  if (!ClassRegistered()) return 22;
+  // The class is the library's own, not the executable's.
+  if (!ClassRegistered(library) || ClassRegistered(GetModuleHandleA(NULL))) return 22;
   // Message retrieval with no device events must not disturb the connection.
   MSG message;
   while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
@@ -51,11 +59,51 @@ int Run() {
   destroy(connection);
   if (IsWindow(window)) return 30;
   if (FindWindowExA(HWND_MESSAGE, NULL, kWindowClass, NULL) != NULL) return 31;
-  if (ClassRegistered()) return 32;
+  if (ClassRegistered(library)) return 32;
   destroy(NULL);
   return FreeLibrary(library) ? 0 : 40;
 }
 
+// A plug-in host: a second copy of the library, from a folder of its own, beside the first.
+// Each copy's window runs that copy's procedure; the second's outlives the first copy.
+int RunTwoCopies() {
+  // Both paths from the host's own folder, whatever the current directory.
+  char original[MAX_PATH], path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+  while (length > 0 && path[length - 1] != '\\') --length;
+  path[length] = '\0';
+  lstrcpyA(original, path);
+  lstrcatA(original, "portlink64.dll");
+  lstrcatA(path, "plugin_copy");
+  CreateDirectoryA(path, NULL);
+  lstrcatA(path, "\\portlink64.dll");
+  if (!CopyFileA(original, path, FALSE)) return 50;
+  HMODULE copies[2] = {LoadLibraryA("portlink64.dll"), LoadLibraryA(path)};
+  if (copies[0] == NULL || copies[1] == NULL || copies[0] == copies[1]) return 51;
+  TarrowinHiddenMIDI::Connection* connections[2] = {};
+  HWND windows[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    auto create = Export<TarrowinHiddenMIDI::VODICreateFunction>(copies[i], "VODICreate", 1);
+    connections[i] = create(NULL, NULL);
+    // The new window, wherever the window order puts it.
+    windows[i] = FindWindowExA(HWND_MESSAGE, NULL, kWindowClass, NULL);
+    if (windows[i] == windows[0] && i == 1) windows[i] = FindWindowExA(HWND_MESSAGE, windows[0], kWindowClass, NULL);
+    if (connections[i] == NULL || windows[i] == NULL) return 52;
+    if (ModuleOf(GetWindowLongPtrA(windows[i], GWLP_WNDPROC)) != copies[i]) return 53;
+  }
+  Export<TarrowinHiddenMIDI::VODIDestroyFunction>(copies[0], "VODIDestroy", 2)(connections[0]);
+  if (!FreeLibrary(copies[0])) return 54;
+  if (!IsWindow(windows[1]) || !ClassRegistered(copies[1])) return 55;
+  MSG message;
+  while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  Export<TarrowinHiddenMIDI::VODIDestroyFunction>(copies[1], "VODIDestroy", 2)(connections[1]);
+  if (IsWindow(windows[1]) || ClassRegistered(copies[1])) return 56;
+  return FreeLibrary(copies[1]) ? 0 : 57;
+}
+
 }  // namespace
 
-int main() { return Run(); }
+int main() {
+  int failed = Run();
+  return failed != 0 ? failed : RunTwoCopies();
+}

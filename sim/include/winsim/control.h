@@ -48,14 +48,18 @@ std::vector<std::string> Assertions();
 // Sleep calls made by the calling thread since the last Reset.
 unsigned SleepCallsOnThisThread();
 
-// Modules found by LoadLibraryA. Names compare without regard to case. Each export has a
+// Modules found by LoadLibraryA and LoadLibraryExA. Names compare without regard to case. Each export has a
 // name (empty: by ordinal only) and an ordinal (0: one more than the export before it).
 struct ModuleExport {
   std::string name;
   FARPROC address = nullptr;
   WORD ordinal = 0;
 };
+// RegisterModule puts the module in the system directory (C:\Windows\System32);
+// RegisterApplicationModule puts one beside the host's executable, where a bare name is looked
+// for first (a planted DLL), until Reset.
 void RegisterModule(const std::string& name, const std::vector<ModuleExport>& exports);
+void RegisterApplicationModule(const std::string& name, const std::vector<ModuleExport>& exports);
 void UnregisterModule(const std::string& name);
 void RemoveModuleProc(const std::string& module, const std::string& proc);
 // The Windows path that GetModuleFileNameA reports for a shared library of this file name
