@@ -71,6 +71,7 @@ std::vector<uint64_t> KsToRun(uint64_t count, uint64_t cap) {
     for (uint64_t k = 1; k <= count; ++k) ks.push_back(k);
     return ks;
   }
+  if (cap == 1) return {1};  // one occurrence: the first
   for (uint64_t i = 0; i < cap; ++i) ks.push_back(1 + i * (count - 1) / (cap - 1));
   return ks;
 }
