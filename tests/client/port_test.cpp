@@ -236,7 +236,7 @@ TEST_CASE("an input whose pin cannot be started stays valid, delivers nothing an
   CHECK(winsim::LiveHandleCount() == handles);
 }
 
-TEST_CASE("after SetCallback returns, the old callback is no longer running") {
+TEST_CASE("once the input is destroyed, the old callback is no longer running") {
   HiddenDevice hidden;
   hidden.loopback = true;
   OpenDevice open(hidden);
@@ -257,8 +257,8 @@ TEST_CASE("after SetCallback returns, the old callback is no longer running") {
   winsim::ReceiveMidi(open.path, {0xF8});
   REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
   input->SetCallback(nullptr, nullptr);
-  CHECK(slow.finished);
   testing::Destroy(input);
+  CHECK(slow.finished);
 }
 
 namespace {
@@ -302,9 +302,14 @@ TEST_CASE("SetCallback on a window thread that the callback is sending to return
   REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
   winsim::ReceiveMidi(open.path, {0xF8});
   REQUIRE(testing::WaitUntil([&] { return state.entered.load(); }));
-  // The callback now waits for this thread, which waits for the callback.
+  // The callback now waits for this thread: SetCallback returns without waiting for it, and
+  // the callback's message is answered when this thread retrieves its messages.
   input->SetCallback(nullptr, nullptr);
-  CHECK(state.answered);
+  CHECK(testing::WaitUntil([&] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    return state.answered.load();
+  }));
   testing::Destroy(input);
   CHECK(DestroyWindow(state.window));
   CHECK(UnregisterClassA("PortTestWindow", GetModuleHandleA(nullptr)));
