@@ -265,6 +265,7 @@ struct CrossInput {
 void TARROWIN_CALLBACK SetTheOther(const unsigned char*, unsigned int count, void* context) {
   auto* state = static_cast<CrossInput*>(context);
   state->bytes += count;
+  Sleep(1);  // some work of the host's: the two callbacks overlap
   state->other->SetCallback(SetTheOther, state->otherState);
 }
 

@@ -197,14 +197,14 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
                         Case{"range cut short after the 80 bytes a matcher reads", RangesAnswer(kWhole, 1, cut(80)), 1},
                         Case{"range cut short within them", RangesAnswer(kWhole, 1, cut(79)), 0},
                         Case{"shorter than its header", std::vector<BYTE>(5, 0xFF), 0}}) {
-    CAPTURE(c.what);
+    CAPTURE(std::string(c.what));
     winsim::FilterDesc desc = OneMidiPinFactory();
     desc.pins[0].rawAnswers[KSPROPERTY_PIN_DATARANGES] = c.answer;
     auto filter = OpenMidiFilter(kstest::PlugFilter(desc));
     CHECK(filter->EnumeratePins() == (c.pins ? S_OK : E_FAIL));
     CHECK(filter->m_listPins.m_lCount == c.pins);
     // A range listed whole inside the block is also the one the pin connects with.
-    if (c.pins != 0 && c.answer.size() >= kWhole - 4)
+    if (filter->m_listPins.m_lCount == 1 && c.answer.size() >= kWhole - 4)
       CHECK(filter->m_listPins.m_pHead->pData->m_cDataRanges == 1);
     filter.reset();
     winsim::Reset();
