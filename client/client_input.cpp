@@ -77,7 +77,7 @@ bool ClientInput::Shutdown() {
 
 void ClientInput::WaitForReceiveThread() {
   // Polls without a time limit: the thread ends once it sees the stop request, unless the
-  // host's callback never returns. An exit code that cannot be read ends the wait.
+  // host's callback never returns. Without a thread the wait ends after one round.
   DWORD dwExitCode = 0;
   do {
     // Starting a read resets its event, so a signal given just before the thread's next
@@ -85,7 +85,12 @@ void ClientInput::WaitForReceiveThread() {
     if (dwExitCode == STILL_ACTIVE && m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
     Sleep(kStopPollMs);
     dwExitCode = 0;
-    if (m_hThread != NULL) GetExitCodeThread(m_hThread, &dwExitCode);
+    // An exit code that cannot be read is no sign that the thread has ended: freeing the
+    // input under it would let it read freed memory. The thread object answers instead; only
+    // a handle that answers neither ends the wait.
+    if (m_hThread != NULL && !GetExitCodeThread(m_hThread, &dwExitCode) &&
+        WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT)
+      dwExitCode = STILL_ACTIVE;
   } while (dwExitCode == STILL_ACTIVE);
 }
 

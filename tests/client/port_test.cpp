@@ -237,28 +237,33 @@ TEST_CASE("an input whose pin cannot be started stays valid, delivers nothing an
 }
 
 TEST_CASE("once the input is destroyed, the old callback is no longer running") {
-  HiddenDevice hidden;
-  hidden.loopback = true;
-  OpenDevice open(hidden);
-  Input* input = open.device->OpenInput(0);
-  REQUIRE(input != nullptr);
-  struct Slow {
-    std::atomic<bool> entered{false}, finished{false};
-  } slow;
-  input->SetCallback(
-      [](const unsigned char*, unsigned int, void* context) {
-        auto* state = static_cast<Slow*>(context);
-        state->entered = true;
-        Sleep(100);
-        state->finished = true;
-      },
-      &slow);
-  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
-  winsim::ReceiveMidi(open.path, {0xF8});
-  REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
-  input->SetCallback(nullptr, nullptr);
-  testing::Destroy(input);
-  CHECK(slow.finished);
+  // Also when the receive thread's exit code cannot be read once: that is no sign that it ended.
+  for (bool exitCodeFails : {false, true}) {
+    CAPTURE(exitCodeFails);
+    HiddenDevice hidden;
+    hidden.loopback = true;
+    OpenDevice open(hidden);
+    Input* input = open.device->OpenInput(0);
+    REQUIRE(input != nullptr);
+    struct Slow {
+      std::atomic<bool> entered{false}, finished{false};
+    } slow;
+    input->SetCallback(
+        [](const unsigned char*, unsigned int, void* context) {
+          auto* state = static_cast<Slow*>(context);
+          state->entered = true;
+          Sleep(100);
+          state->finished = true;
+        },
+        &slow);
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    winsim::ReceiveMidi(open.path, {0xF8});
+    REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
+    input->SetCallback(nullptr, nullptr);
+    if (exitCodeFails) winsim::FailCall("GetExitCodeThread", ERROR_ACCESS_DENIED, 1);
+    testing::Destroy(input);
+    CHECK(slow.finished);
+  }
 }
 
 namespace {
