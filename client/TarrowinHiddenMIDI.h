@@ -42,27 +42,31 @@ namespace TarrowinHiddenMIDI {
 const unsigned int kDeleteFreesMemory = 1;
 
 // Called once for every arrival and every removal of an audio device interface, on the
-// thread that created the connection, while that thread retrieves its window messages.
+// thread that created the connection, while that thread retrieves its window messages (and
+// never from inside a call of the library). Inside it a host may destroy its ports and
+// devices, count and create again; it must not call VODIDestroy.
 typedef void(TARROWIN_CALLBACK* NotifyCallback)(void* context);
 
 // Called on an input's receive thread with the bytes of one received record; the bytes are
 // valid only during the call. One call at a time per input; the next record is read only
 // after the call returns, so return promptly.
 //
+// SetCallback replaces the callback and its context as one pair: a call uses either the old
+// pair or the new one, never one of each. It returns at once, on any thread, without waiting
+// for a call in progress and without processing any message. What a host may rely on:
+// - after SetCallback returns, no call that starts later uses the old pair;
+// - a call already running when SetCallback is made may finish with the old pair, so the old
+//   context must stay valid until then;
+// - to be sure that the old context is no longer in use, destroy the input: its destructor
+//   returns only after the receive thread has ended.
+//
 // Inside the callback a host may:
-// - copy the bytes, call Send on any output, and call SetCallback on this input (the new
-//   pair is used from the next record on);
-// - hand the bytes to a window thread with SendMessage. That thread may call SetCallback on
-//   this input meanwhile: SetCallback keeps processing the messages sent to its thread while
-//   it waits for a delivery in progress.
+// - copy the bytes, call Send on any output, and call SetCallback on this or any other input;
+// - hand the bytes to another thread with SendMessage, also to a thread that calls
+//   SetCallback on this input meanwhile, or from its window procedure.
 // It must not:
 // - destroy this input, or wait for a thread that is destroying it (the destructor waits
-//   for the callback to return);
-// - wait for a lock or event of the host's own that a thread holds while it calls
-//   SetCallback on this input or destroys it: SetCallback processes sent messages while it
-//   waits, but it cannot release the host's locks.
-// Once SetCallback returns on another thread, the old callback and context are no longer in
-// use, so the host may free the old context.
+//   for the callback to return).
 typedef void(TARROWIN_CALLBACK* InputCallback)(const unsigned char* data, unsigned int count, void* context);
 
 class Device;

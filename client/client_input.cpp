@@ -1,5 +1,6 @@
 #include "client/client_input.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -13,8 +14,11 @@ const DWORD kInstantiateFailed = static_cast<DWORD>(-2);
 const DWORD kFirstStateStepFailed = static_cast<DWORD>(-3);  // -4 and -5 for the next steps
 
 const DWORD kStopPollMs = 10;
-// A read the driver refused or failed is tried again after this pause while the device is there.
+// A read the driver refused or failed is tried again while the device is there, after a pause
+// that doubles with every failure in a row up to the longest: a driver that keeps failing
+// costs a reopen of the interface at most once a second, not twenty times.
 const DWORD kReadRetryPauseMs = 50;
+const DWORD kLongestReadRetryPauseMs = 1000;
 // How long the receive thread waits for its cancelled read, as long as an output waits for its write.
 const DWORD kCancelWaitMs = 1000;
 
@@ -44,10 +48,10 @@ ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
       m_stopRequested(false),
       m_bReadHeld(false),
       m_pDevice(pDevice),
+      m_dwRetryPauseMs(0),
+      m_bRetryRunTraced(false),
       m_pfnCallback(NULL),
-      m_pCallbackContext(NULL),
-      m_cDeliveriesStarted(0),
-      m_cDeliveriesEnded(0) {
+      m_pCallbackContext(NULL) {
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
 }
 
@@ -73,7 +77,7 @@ bool ClientInput::Shutdown() {
 
 void ClientInput::WaitForReceiveThread() {
   // Polls without a time limit: the thread ends once it sees the stop request, unless the
-  // host's callback never returns. An exit code that cannot be read ends the wait.
+  // host's callback never returns. Without a thread the wait ends after one round.
   DWORD dwExitCode = 0;
   do {
     // Starting a read resets its event, so a signal given just before the thread's next
@@ -81,7 +85,12 @@ void ClientInput::WaitForReceiveThread() {
     if (dwExitCode == STILL_ACTIVE && m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
     Sleep(kStopPollMs);
     dwExitCode = 0;
-    if (m_hThread != NULL) GetExitCodeThread(m_hThread, &dwExitCode);
+    // An exit code that cannot be read is no sign that the thread has ended: freeing the
+    // input under it would let it read freed memory. The thread object answers instead; only
+    // a handle that answers neither ends the wait.
+    if (m_hThread != NULL && !GetExitCodeThread(m_hThread, &dwExitCode) &&
+        WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT)
+      dwExitCode = STILL_ACTIVE;
   } while (dwExitCode == STILL_ACTIVE);
 }
 
@@ -96,42 +105,29 @@ void* ClientInput::ScalarDeletingDestructor(unsigned int flags) {
 TarrowinHiddenMIDI::Device* ClientInput::GetDevice() { return m_pDevice; }
 
 void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) {
-  while (m_callbackLock.test_and_set(std::memory_order_acquire)) {
-  }
+  // Replaces the pair and returns: a delivery that copied the old pair may still be running
+  // with it. Waiting for it here could wait for the caller itself (a callback that sends to
+  // this thread's window, or sets the callback of an input whose callback sets this one).
+  LockCallbackPair();
   m_pfnCallback = pfnCallback;
   m_pCallbackContext = pContext;
-  ULONG cStarted = m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
-  // Once SetCallback returns, the old pair is no longer in use: a delivery that took it
-  // before the change is waited for, except from inside a callback of this input.
-  if (GetCurrentThreadId() == m_dwThreadId) return;
-  WaitForDeliveriesBefore(cStarted);
 }
 
-void ClientInput::WaitForDeliveriesBefore(ULONG cStarted) {
-  // The callback may be waiting for this very thread, for example in a SendMessage to one of
-  // its windows: messages sent to the thread are processed while it waits, as COM's modal
-  // loop does. Deliveries end at once or after their callback, so the wait is polled.
-  const DWORD kPollMs = 1;
-  while (static_cast<LONG>(m_cDeliveriesEnded.load(std::memory_order_acquire) - cStarted) < 0) {
-    if (MsgWaitForMultipleObjects(0, NULL, FALSE, kPollMs, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
-      MSG msg;
-      PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);  // runs the sent messages, removes nothing
-    }
-  }
+void ClientInput::LockCallbackPair() {
+  // Held only for two pointer copies; a thread that finds it taken gives up its time slice,
+  // so that a holder preempted between the copies runs again.
+  while (m_callbackLock.test_and_set(std::memory_order_acquire)) Sleep(0);
 }
 
 bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
 
 void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
-  while (m_callbackLock.test_and_set(std::memory_order_acquire)) {
-  }
+  LockCallbackPair();
   TarrowinHiddenMIDI::InputCallback pfnCallback = m_pfnCallback;
   void* pContext = m_pCallbackContext;
-  ++m_cDeliveriesStarted;
   m_callbackLock.clear(std::memory_order_release);
   if (pfnCallback != NULL) pfnCallback(pData, cbData, pContext);
-  m_cDeliveriesEnded.fetch_add(1, std::memory_order_release);
 }
 
 DWORD WINAPI ClientInput::ReceiveThread(LPVOID pParameter) { return static_cast<ClientInput*>(pParameter)->Receive(); }
@@ -146,8 +142,7 @@ DWORD ClientInput::Receive() {
   bool bReadOutstanding = false;
   while (!m_stopRequested) {
     if (!bReadOutstanding) {
-      PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
-      bReadOutstanding = SUCCEEDED(m_pPin->ReadData(&m_readHeader, &m_readOverlapped));
+      bReadOutstanding = QueueRead();
       if (!bReadOutstanding) {
         PauseAfterFailedRead();
         continue;
@@ -156,18 +151,23 @@ DWORD ClientInput::Receive() {
     DWORD dwWait = WaitForSingleObject(m_readOverlapped.hEvent, INFINITE);
     if (m_stopRequested) break;
     DWORD cbTransferred = 0;
-    if (GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE)) {
-      bReadOutstanding = false;
-      // A ByteCount larger than the frame's room is never read past.
-      Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
-    } else if (GetLastError() == ERROR_IO_INCOMPLETE) {
+    if (!GetOverlappedResult(m_pPin->m_handle, &m_readOverlapped, &cbTransferred, FALSE) &&
+        GetLastError() == ERROR_IO_INCOMPLETE) {
       // Woken without a completion (the wait failed, or a stale signal): the read is still
       // outstanding and is waited for again.
       if (dwWait != WAIT_OBJECT_0) Sleep(kReadRetryPauseMs);
+      continue;
+    }
+    bReadOutstanding = false;
+    if (CompletedWithoutError(&m_readOverlapped)) {
+      // Success or a warning: the driver filled the record. A ByteCount larger than the
+      // frame's room is never read past.
+      m_dwRetryPauseMs = 0;
+      m_bRetryRunTraced = false;
+      Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
     } else {
       // A failed or cancelled read carries no new record: delivering the buffer again would
       // hand the host the previous bytes a second time.
-      bReadOutstanding = false;
       PauseAfterFailedRead();
     }
   }
@@ -175,11 +175,21 @@ DWORD ClientInput::Receive() {
   return 0;
 }
 
+bool ClientInput::QueueRead() {
+  PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
+  // One trace line per run of failures: a refusal repeated on every retry would only repeat it.
+  bool bQuiet = m_bRetryRunTraced;
+  HRESULT hr = m_pPin->ReadData(&m_readHeader, &m_readOverlapped, bQuiet ? CKsPin::kQuietFailure : CKsPin::kTraceFailure);
+  if (FAILED(hr)) m_bRetryRunTraced = true;
+  return SUCCEEDED(hr);
+}
+
 void ClientInput::PauseAfterFailedRead() {
   // While the device is there, one driver error must not silence the input: the read is tried
-  // again after a short pause. Once the device is gone nothing more can be read, and the
-  // thread waits for the stop. The stop signal ends either wait early.
-  DWORD dwPause = CanOpenInterface(m_pFilter) ? kReadRetryPauseMs : INFINITE;
+  // again after a pause. Once the device is gone nothing more can be read, and the thread
+  // waits for the stop. The stop signal ends either wait early.
+  m_dwRetryPauseMs = m_dwRetryPauseMs == 0 ? kReadRetryPauseMs : std::min(2 * m_dwRetryPauseMs, kLongestReadRetryPauseMs);
+  DWORD dwPause = CanOpenInterface(m_pFilter) ? m_dwRetryPauseMs : INFINITE;
   if (WaitForSingleObject(m_readOverlapped.hEvent, dwPause) == WAIT_FAILED) Sleep(kReadRetryPauseMs);
 }
 

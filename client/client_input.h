@@ -32,7 +32,10 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
   static DWORD WINAPI ReceiveThread(LPVOID pParameter);
   DWORD Receive();
+  // A read the driver refused, or ended with an error: waits before the next try.
   void PauseAfterFailedRead();
+  // Queues the next read; false when the driver refused it.
+  bool QueueRead();
   // Cancels the outstanding read and waits a bounded time for it: false when the driver still holds it.
   bool EndQueuedRead();
   void WaitForReceiveThread();
@@ -49,14 +52,16 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   std::atomic<bool> m_stopRequested;
   bool m_bReadHeld;  // written by the receive thread before it ends
   ClientDevice* m_pDevice;
-  void WaitForDeliveriesBefore(ULONG cStarted);
+  // Failed reads in a row are retried after pauses that grow up to a bound; 0 outside such a
+  // run. The run's first refused read writes its trace line, the others none.
+  DWORD m_dwRetryPauseMs;
+  bool m_bRetryRunTraced;
 
-  // The callback and its context change together: a short spin lock guards the pair, and
-  // each delivery copies it before calling out. Deliveries are counted as they start (under
-  // the lock) and as they end, so SetCallback knows which calls still use the old pair.
+  // The callback and its context change together: a lock held only while the two pointers are
+  // copied guards the pair, and each delivery copies it before calling out. Nobody waits for
+  // a delivery under it, so SetCallback never waits for the host's callback.
+  void LockCallbackPair();
   std::atomic_flag m_callbackLock;
   TarrowinHiddenMIDI::InputCallback m_pfnCallback;
   void* m_pCallbackContext;
-  ULONG m_cDeliveriesStarted;  // guarded by m_callbackLock
-  std::atomic<ULONG> m_cDeliveriesEnded;
 };

@@ -85,22 +85,32 @@ bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
 
 bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
   if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
-  if (pbData == NULL) cbData = 0;  // nothing to read: sent as an empty call
+  // Counted down in an unsigned type, so that no length up to INT_MAX overflows, and nothing
+  // outside [pbData, pbData + cbData) is read. Null or a length of 0 or less sends nothing.
+  size_t cbLeft = (pbData != NULL && cbData > 0) ? static_cast<size_t>(cbData) : 0;
   // In order, 640 bytes at a time, each chunk copied once: straight from the caller into the
   // write buffer as soon as the previous write is done with it.
-  for (int i = 0; i < cbData; i += static_cast<int>(kMidiWriteChunk)) {
-    Flush(pbData + i, static_cast<ULONG>(std::min(cbData - i, static_cast<int>(kMidiWriteChunk))));
+  for (const BYTE* pbChunk = pbData; cbLeft != 0;) {
+    ULONG cbChunk = static_cast<ULONG>(std::min<size_t>(cbLeft, kMidiWriteChunk));
+    // A refused write drops the rest of the call: after it the stream already has a hole, and
+    // a driver that refuses one write (the device is gone) refuses the next one too, each with
+    // a trace line and, for the largest calls, millions of requests.
+    if (!Flush(pbChunk, cbChunk)) break;
+    pbChunk += cbChunk;
+    cbLeft -= cbChunk;
   }
   SetEvent(m_hSendLock);
   return true;
 }
 
-void ClientOutput::Flush(const BYTE* pbChunk, ULONG cbChunk) {
+bool ClientOutput::Flush(const BYTE* pbChunk, ULONG cbChunk) {
   HANDLE hWriteDone = m_writeOverlapped.hEvent;
-  // Not signalled in time: the chunk is dropped.
-  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) != WAIT_OBJECT_0) return;
+  // Not signalled in time: the chunk is dropped, and the next one waits its turn again.
+  if (WaitForSingleObject(hWriteDone, kWriteWaitMs) != WAIT_OBJECT_0) return true;
   FillMidiWriteEvent(m_abWriteBuffer, pbChunk, cbChunk);
+  if (SUCCEEDED(m_pPin->WriteData(&m_writeHeader, &m_writeOverlapped))) return true;
   // A write that could not even be queued never goes in flight: the slot is free again,
   // or one refused write would silence the output for good.
-  if (FAILED(m_pPin->WriteData(&m_writeHeader, &m_writeOverlapped))) SetEvent(hWriteDone);
+  SetEvent(hWriteDone);
+  return false;
 }

@@ -30,8 +30,9 @@ class ClientOutput : public TarrowinHiddenMIDI::Output {
  private:
   ClientOutput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
   bool StartPin();
-  // Waits for the previous write to end, then writes `cbChunk` (1 to 640) bytes.
-  void Flush(const BYTE* pbChunk, ULONG cbChunk);
+  // Waits for the previous write to end, then writes `cbChunk` (1 to 640) bytes. False when
+  // the driver refused the write.
+  bool Flush(const BYTE* pbChunk, ULONG cbChunk);
   // Waits for a write in flight to end, cancelling it when it takes too long. False when the
   // driver still holds the write buffer, so the memory must not be reused.
   bool WaitForWriteInFlight();

@@ -27,3 +27,9 @@ bool RequestStillPending(OVERLAPPED* pOverlapped) {
   DWORD cbTransferred = 0;
   return !GetOverlappedResult(NULL, pOverlapped, &cbTransferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
 }
+
+bool CompletedWithoutError(const OVERLAPPED* pOverlapped) {
+  const DWORD kErrorSeverity = 3;  // the two top bits of an NTSTATUS
+  DWORD dwStatus = static_cast<DWORD>(pOverlapped->Internal);
+  return HasOverlappedIoCompleted(pOverlapped) && (dwStatus >> 30) != kErrorSeverity;
+}

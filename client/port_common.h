@@ -19,3 +19,8 @@ void StopPin(CKsPin* pPin);
 // True while the request of `pOverlapped` is still pending. Asked without waiting, so no
 // handle is needed (the pin may be gone with its filter).
 bool RequestStillPending(OVERLAPPED* pOverlapped);
+
+// True when the request of `pOverlapped` has completed with success or a warning status (an
+// NTSTATUS of warning severity, such as a buffer overflow that still filled the buffer);
+// false while it is pending and after an error.
+bool CompletedWithoutError(const OVERLAPPED* pOverlapped);

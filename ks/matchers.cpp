@@ -1,6 +1,7 @@
 #include "ks/matchers.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -15,8 +16,12 @@ const KSDATARANGE_MUSIC* AsMusic(const KSDATARANGE* pDataRange) {
   return reinterpret_cast<const KSDATARANGE_MUSIC*>(pDataRange);
 }
 
-// Ranges inside a multiple-item value start on 8-byte boundaries.
-ULONG AlignedRangeSize(ULONG formatSize) { return (formatSize + 7u) & ~7u; }
+// Ranges inside a multiple-item value start on 8-byte boundaries; computed wide, so that no
+// FormatSize a driver sends wraps it.
+ULONGLONG AlignedRangeSize(ULONG formatSize) { return (static_cast<ULONGLONG>(formatSize) + 7u) & ~7ull; }
+
+static_assert(offsetof(KSDATARANGE_MUSIC, Technology) + sizeof(GUID) == kMatcherReadSize,
+              "a matcher reads up to the end of Technology");
 
 }  // namespace
 
@@ -44,15 +49,15 @@ BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRang
   const BYTE* pBlock = reinterpret_cast<const BYTE*>(pFirst);
   ULONG offset = 0;
   for (ULONG i = 0; i < ulCount; ++i) {
-    if (cbRanges - offset < sizeof(KSDATARANGE)) return FALSE;
+    // A matcher reads the range's first 80 bytes, whatever its FormatSize says: a music range
+    // from a driver built with 4-byte packing is 92 bytes, not 96.
+    if (cbRanges - offset < kMatcherReadSize) return FALSE;
     const KSDATARANGE* pRange = reinterpret_cast<const KSDATARANGE*>(pBlock + offset);
-    ULONG formatSize = pRange->FormatSize;
+    if (g_dataRangeMatcher.load(std::memory_order_relaxed)(pRange)) return TRUE;
     // A size below a bare KSDATARANGE cannot be stepped over safely: the block is malformed.
-    if (formatSize < sizeof(KSDATARANGE) || formatSize > cbRanges - offset) return FALSE;
-    if (formatSize >= sizeof(KSDATARANGE_MUSIC) && g_dataRangeMatcher.load(std::memory_order_relaxed)(pRange)) return TRUE;
-    ULONG step = AlignedRangeSize(formatSize);
-    if (step > cbRanges - offset) return FALSE;
-    offset += step;
+    ULONGLONG step = AlignedRangeSize(pRange->FormatSize);
+    if (pRange->FormatSize < sizeof(KSDATARANGE) || step >= cbRanges - offset) return FALSE;
+    offset += static_cast<ULONG>(step);
   }
   return FALSE;
 }

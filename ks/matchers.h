@@ -21,8 +21,12 @@ BOOL IsMidiPortDataRange(const KSDATARANGE* pDataRange);
 // The hidden MIDI port pins: music / either hidden subformat / port technology.
 BOOL IsHiddenMidiDataRange(const KSDATARANGE* pDataRange);
 
+// The bytes of a range that a matcher reads: up to the end of KSDATARANGE_MUSIC's Technology.
+inline constexpr ULONG kMatcherReadSize = 80;
+
 // Asks the current matcher about up to `ulCount` ranges laid out as a KSMULTIPLE_ITEM
 // lays them out (each FormatSize bytes, 8-byte aligned), within the `cbRanges` bytes
-// that start at `pFirst`. A range too short to be read as a KSDATARANGE_MUSIC does not
-// match; a range that does not fit the block ends the search.
+// that start at `pFirst`. Each range is asked about when its first kMatcherReadSize bytes
+// lie inside those bytes, whatever its FormatSize; a range whose end cannot be found (its
+// FormatSize is below a KSDATARANGE) or that reaches the end of the bytes ends the search.
 BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRanges);

@@ -14,7 +14,7 @@ BOOL HasMidiRange(PKSMULTIPLE_ITEM pRanges, ULONG cbBlock) {
   const BYTE* pFirst = FirstItem(pRanges, cbBlock);
   if (pFirst == NULL) return FALSE;
   return HasMatchingDataRange(reinterpret_cast<const KSDATARANGE*>(pFirst), pRanges->Count,
-                              MultipleItemBytes(pRanges, cbBlock));
+                              BlockItemBytes(pRanges, cbBlock));
 }
 
 }  // namespace

@@ -11,8 +11,12 @@ ULONG FixedItemCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock, ULONG cbItem) 
   return cFit == 0 ? 0 : (pItem->Count < cFit ? pItem->Count : cFit);
 }
 
+ULONG BlockItemBytes(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock) {
+  return pItem == NULL || cbBlock < sizeof(KSMULTIPLE_ITEM) ? 0 : cbBlock - sizeof(KSMULTIPLE_ITEM);
+}
+
 ULONG DataRangeCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock) {
-  ULONG cbLeft = MultipleItemBytes(pItem, cbBlock);
+  ULONG cbLeft = BlockItemBytes(pItem, cbBlock);
   if (cbLeft == 0) return 0;
   const BYTE* pRange = reinterpret_cast<const BYTE*>(pItem + 1);
   ULONG cRanges = 0;

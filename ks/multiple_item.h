@@ -11,6 +11,10 @@ ULONG MultipleItemBytes(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);
 // Count, limited to the items of cbItem bytes that lie inside the block.
 ULONG FixedItemCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock, ULONG cbItem);
 
+// Bytes of the block behind the header, whatever Size says: data ranges are read up to the
+// block, since drivers are known to send a Size that does not cover the ranges they filled.
+ULONG BlockItemBytes(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);
+
 // Count, limited to the leading data ranges that lie whole inside the block; each range takes
 // its FormatSize rounded up to 8 bytes and is at least a KSDATARANGE.
 ULONG DataRangeCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);

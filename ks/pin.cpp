@@ -188,10 +188,10 @@ HRESULT CKsPin::StreamIo(ULONG ulIoctl, PKSSTREAM_HEADER pKSStreamHeader, LPOVER
   return E_FAIL;
 }
 
-HRESULT CKsPin::ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped) {
+HRESULT CKsPin::ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped, FailureTrace trace) {
   KS_TRACE_ENTER("CKsPin::ReadData");
   HRESULT hr = StreamIo(IOCTL_KS_READ_STREAM, pKSStreamHeader, pOverlapped);
-  if (FAILED(hr)) TracePrintf(TRACE_ERROR, "DeviceIoControl Failed!  Error=0x%08x", static_cast<unsigned>(GetLastError()));
+  if (FAILED(hr) && trace == kTraceFailure) TracePrintf(TRACE_ERROR, "DeviceIoControl Failed!  Error=0x%08x", static_cast<unsigned>(GetLastError()));
   KS_TRACE_LEAVE_HR("CKsPin::ReadData", hr);
   return hr;
 }

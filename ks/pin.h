@@ -17,9 +17,12 @@ class CKsPin : public CKsIrpTarget {
   // S_FALSE when any of the nine descriptor requests failed.
   HRESULT Init();
   HRESULT SetPinConnect(PKSPIN_CONNECT pKsPinConnect, ULONG cbKsPinConnect);
+  // Whether a read the driver refuses writes its failure line: a caller that retries traces
+  // only the first refusal of a run.
+  enum FailureTrace { kTraceFailure, kQuietFailure };
   // Both return while the request is pending: the header, its data and the OVERLAPPED stay
   // the caller's and must live until the OVERLAPPED's event is signalled.
-  HRESULT ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
+  HRESULT ReadData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped, FailureTrace trace = kTraceFailure);
   HRESULT WriteData(PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
   // The driver's values as it sent them: ULONG, since a value outside the published
   // enumerators could not be held in the enum types.

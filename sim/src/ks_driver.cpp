@@ -357,6 +357,13 @@ void ClearCapturedWrites(const std::string& interfacePath) {
   detail::StateOfLocked(interfacePath).writes.clear();
 }
 
+std::vector<CapturedWrite> TakeCapturedWrites(const std::string& interfacePath) {
+  std::lock_guard guard(detail::Lock());
+  std::vector<CapturedWrite> taken;
+  taken.swap(detail::StateOfLocked(interfacePath).writes);
+  return taken;
+}
+
 std::vector<PinInstance> PinInstances(const std::string& interfacePath) {
   std::lock_guard guard(detail::Lock());
   std::vector<PinInstance> pins;

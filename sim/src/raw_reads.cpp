@@ -1,6 +1,6 @@
 // A driver that completes a read with whatever bytes it likes: the frame written into the
 // read's data buffer (never past its FrameExtent), the header's DataUsed and the byte count
-// as given. Lets fuzzers hand the client malformed records.
+// as given, with the status given. Lets fuzzers hand the client malformed records.
 #include <algorithm>
 #include <cstring>
 
@@ -10,7 +10,7 @@
 namespace winsim {
 
 bool CompleteReadRaw(const std::string& interfacePath, const std::vector<BYTE>& frame, ULONG dataUsed,
-                     ULONG_PTR bytesReturned) {
+                     ULONG_PTR bytesReturned, DWORD error) {
   using namespace detail;
   const std::string path = Lower(interfacePath);
   std::vector<detail::EventRef> events;
@@ -34,7 +34,7 @@ bool CompleteReadRaw(const std::string& interfacePath, const std::vector<BYTE>& 
         },
         kStatusSuccess);
     if (id == 0) return false;
-    events.push_back(CompleteLocked(id, kStatusSuccess, bytesReturned));
+    events.push_back(CompleteLocked(id, StatusFromError(error), bytesReturned));
   }
   SignalEvents(events);
   return true;

@@ -5,10 +5,13 @@
 #include "campaign/client_scenarios.h"
 
 #include <atomic>
+#include <climits>
 #include <thread>
 
+#include "campaign/case_guard.h"
 #include "campaign/host.h"
 #include "support/library_copies.h"
+#include "support/lazy_read_only_buffer.h"
 #include "winsim/control.h"
 #include "winsim/control_ks.h"
 
@@ -63,12 +66,12 @@ struct Ports {
     checks.Expect(output->Send(bytes.data(), static_cast<int>(bytes.size())), "Send returned false");
   }
 
-  void WaitForBytes(Checks& checks, size_t expected) {
+  void WaitForBytes(Checks& checks, size_t expected, bool pumpMessages = false) {
     if (!input) return;
     // A clean run must bring every byte back: a read the receive thread retries after a pause
     // leaves the pin briefly without a read, which is not yet silence.
-    bool quiet = checks.Clean() ? WaitForByteCount(received, expected, kCleanLimitMs)
-                                : WaitForQuiet(path, received, expected, kQuietLimitMs);
+    bool quiet = checks.Clean() ? WaitForByteCount(received, expected, kCleanLimitMs, pumpMessages)
+                                : WaitForQuiet(path, received, expected, kQuietLimitMs, pumpMessages);
     checks.Expect(quiet, "the input's pin runs without a read pending for " + std::to_string(kQuietLimitMs) +
                              " ms: a present device that no longer delivers");
   }
@@ -92,6 +95,27 @@ struct Ports {
     if (output) Destroy(output);
     if (device) Destroy(device);
   }
+};
+
+// A scenario on one hidden-port loopback device.
+class OneLoopbackDevice : public Scenario {
+ public:
+  void Build() override { m_device = PlugHiddenLoopback("0A3C", "Tarrowin MIDI"); }
+
+ protected:
+  winsim::DeviceId m_device = 0;
+};
+
+// A scenario on two hidden-port loopback devices, A listed before B.
+class TwoLoopbackDevices : public Scenario {
+ public:
+  void Build() override {
+    m_devices[0] = PlugHiddenLoopback("0A3C", "Tarrowin A", 1);
+    m_devices[1] = PlugHiddenLoopback("0B5D", "Tarrowin B", 2);
+  }
+
+ protected:
+  winsim::DeviceId m_devices[2] = {0, 0};
 };
 
 // VODICreate with a callback; devices arrive and leave; VODIDestroy.
@@ -241,12 +265,8 @@ class UnplugReplugScenario : public Scenario {
 };
 
 // Two connections, each with its own device, streaming at once from two threads.
-class TwoDevicesScenario : public Scenario {
+class TwoDevicesScenario : public TwoLoopbackDevices {
  public:
-  void Build() override {
-    m_devices[0] = PlugHiddenLoopback("0A3C", "Tarrowin A", 1);
-    m_devices[1] = PlugHiddenLoopback("0B5D", "Tarrowin B", 2);
-  }
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
     Connection* connections[2] = {VODICreate(nullptr, nullptr), VODICreate(nullptr, nullptr)};
@@ -293,9 +313,243 @@ class TwoDevicesScenario : public Scenario {
     for (Connection* connection : connections)
       if (connection) VODIDestroy(connection);
   }
+};
 
- private:
-  winsim::DeviceId m_devices[2] = {0, 0};
+// The host patterns of real applications at the library's boundary, each on a loopback
+// stream: callbacks that call back in or hand their bytes to a window, device events while
+// the host changes callbacks, and the largest lengths Send accepts. Ten records a stream are
+// enough for each pattern and keep its injection points few.
+const size_t kPatternBytes = 120;
+
+// Opens the ports of the loopback device at `position` on a connection, as the streams above
+// do. A fault may list another device there (one before it was skipped): then none is opened.
+void OpenLoopback(Checks& checks, Connection* connection, winsim::DeviceId id, int position, Ports& ports) {
+  ports.path = winsim::InterfacePath(id);
+  ports.sent = StreamBytes(position, 0, kPatternBytes);
+  ports.device = connection->CreateDevice(position);
+  checks.Expect(!checks.Clean() || ports.device != nullptr, "CreateDevice is null in the clean run");
+  if (ports.device && ports.device->GetProductId() != (position == 0 ? 0x0A3C : 0x0B5D)) Destroy(ports.device);
+  if (ports.device) ports.Open(checks);
+}
+
+// A GUI host: the input's callback hands each record to the host's window with SendMessage,
+// and the window procedure keeps it and sets the input's callback again.
+struct WindowHost {
+  Input* input = nullptr;
+  Receiver* received = nullptr;
+  HWND window = nullptr;
+  std::atomic<int> inCallback{0};
+};
+WindowHost* g_windowHost = nullptr;
+const char kHostWindowClass[] = "CampaignHostWindow";
+struct HostRecord {
+  const unsigned char* data;
+  unsigned int count;
+};
+
+void TARROWIN_CALLBACK SendToHostWindow(const unsigned char* data, unsigned int count, void* context) {
+  auto* host = static_cast<WindowHost*>(context);
+  ++host->inCallback;
+  HostRecord record{data, count};
+  SendMessageA(host->window, WM_USER, 0, reinterpret_cast<LPARAM>(&record));  // failing: the record is lost
+  --host->inCallback;
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_USER || g_windowHost == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  const auto* record = reinterpret_cast<const HostRecord*>(lParam);
+  Receiver::Collect(record->data, record->count, g_windowHost->received);
+  g_windowHost->input->SetCallback(SendToHostWindow, g_windowHost);
+  return 1;
+}
+
+class WindowSetsCallbackScenario : public OneLoopbackDevice {
+ public:
+  void Run(Checks& checks) override {
+    ResetPendingReadsSeen();
+    Connection* connection = VODICreate(nullptr, nullptr);
+    CheckConnection(checks, connection);
+    if (!connection) return;
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kHostWindowClass;
+    bool registered = RegisterClassExA(&windowClass) != 0;
+    WindowHost host;
+    g_windowHost = &host;
+    host.window = CreateWindowExA(0, kHostWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    Ports ports;
+    OpenLoopback(checks, connection, m_device, 0, ports);
+    host.input = ports.input;
+    host.received = &ports.received;
+    // Without its window the host keeps the plain callback.
+    if (ports.input && host.window) ports.input->SetCallback(SendToHostWindow, &host);
+    ports.WaitForStart(checks);
+    ports.Send(checks, ports.sent);
+    ports.WaitForBytes(checks, kPatternBytes, true);
+    // A host stops the sends to its window before destroying the input: the input's destructor
+    // waits for a callback that may be waiting for this thread.
+    if (ports.input) ports.input->SetCallback(nullptr, nullptr);
+    WaitUntil(
+        [&] {
+          PumpMessages();
+          return host.inCallback == 0;
+        },
+        std::chrono::milliseconds(kCleanLimitMs));
+    ports.Close();
+    ports.CheckBytes(checks, "through the window", kPatternBytes);
+    if (host.window) DestroyWindow(host.window);
+    if (registered) UnregisterClassA(kHostWindowClass, GetModuleHandleA(nullptr));
+    g_windowHost = nullptr;
+    VODIDestroy(connection);
+  }
+};
+
+// Each input's callback sets the other input's callback; the host stops that before it
+// destroys them, and waits for the callbacks that may still be doing it.
+struct CrossHost {
+  std::atomic<bool> stopping{false};
+  std::atomic<int> inCallback{0};
+};
+struct CrossInput {
+  CrossHost* host = nullptr;
+  Receiver* received = nullptr;
+  Input* other = nullptr;
+  CrossInput* otherState = nullptr;
+};
+
+void TARROWIN_CALLBACK SetOtherCallback(const unsigned char* data, unsigned int count, void* context) {
+  auto* state = static_cast<CrossInput*>(context);
+  ++state->host->inCallback;
+  Receiver::Collect(data, count, state->received);
+  if (!state->host->stopping && state->other) state->other->SetCallback(SetOtherCallback, state->otherState);
+  --state->host->inCallback;
+}
+
+class CrossInputScenario : public TwoLoopbackDevices {
+ public:
+  void Run(Checks& checks) override {
+    ResetPendingReadsSeen();
+    Connection* connection = VODICreate(nullptr, nullptr);
+    CheckConnection(checks, connection);
+    if (!connection) return;
+    // Positions follow the paths, which follow the instance ids: A is listed first.
+    Ports ports[2];
+    for (int i = 0; i < 2; ++i) OpenLoopback(checks, connection, m_devices[i], i, ports[i]);
+    CrossHost host;
+    CrossInput states[2];
+    for (int i = 0; i < 2; ++i) {
+      states[i] = CrossInput{&host, &ports[i].received, ports[1 - i].input, &states[1 - i]};
+      if (ports[i].input) ports[i].input->SetCallback(SetOtherCallback, &states[i]);
+    }
+    for (Ports& port : ports) port.WaitForStart(checks);
+    std::thread sender([&] { ports[1].Send(checks, ports[1].sent); });
+    ports[0].Send(checks, ports[0].sent);
+    sender.join();
+    for (Ports& port : ports) port.WaitForBytes(checks, kPatternBytes);
+    host.stopping = true;
+    WaitUntil([&] { return host.inCallback == 0; }, std::chrono::milliseconds(kCleanLimitMs));
+    for (int i = 0; i < 2; ++i) {
+      ports[i].Close();
+      ports[i].CheckBytes(checks, i == 0 ? "input A" : "input B", kPatternBytes);
+    }
+    VODIDestroy(connection);
+  }
+};
+
+// A host that destroys its ports when notified, as the host guide says, changes its input's
+// callback on the connection's thread while a delivery runs and a device arrives: the
+// notification must wait for the host's own message retrieval.
+struct NotifiedHost {
+  Ports* ports = nullptr;
+  bool inSetCallback = false;
+  bool notifiedInsideSetCallback = false;
+  int notifications = 0;
+  std::atomic<bool> entered{false}, release{false};
+};
+
+void TARROWIN_CALLBACK ClosePortsOnNotification(void* context) {
+  auto* host = static_cast<NotifiedHost*>(context);
+  ++host->notifications;
+  if (host->inSetCallback) host->notifiedInsideSetCallback = true;
+  if (host->ports) host->ports->Close();
+}
+
+void TARROWIN_CALLBACK CollectAfterRelease(const unsigned char* data, unsigned int count, void* context) {
+  auto* host = static_cast<NotifiedHost*>(context);
+  Receiver::Collect(data, count, &host->ports->received);
+  host->entered = true;
+  WaitUntil([&] { return host->release.load(); }, std::chrono::milliseconds(kCleanLimitMs));
+}
+
+class EventDuringSetCallbackScenario : public OneLoopbackDevice {
+ public:
+  void Run(Checks& checks) override {
+    ResetPendingReadsSeen();
+    NotifiedHost host;
+    Connection* connection = VODICreate(ClosePortsOnNotification, &host);
+    CheckConnection(checks, connection);
+    if (!connection) return;
+    Ports ports;
+    OpenLoopback(checks, connection, m_device, 0, ports);
+    host.ports = &ports;
+    if (ports.input) ports.input->SetCallback(CollectAfterRelease, &host);
+    ports.WaitForStart(checks);
+    ports.Send(checks, ports.sent);
+    WaitUntil([&] { return host.entered.load(); }, std::chrono::milliseconds(checks.Clean() ? kCleanLimitMs : kStartLimitMs));
+    winsim::DeviceId audio = PlugOrdinaryAudio(1);  // its notification waits for this thread
+    host.inSetCallback = true;
+    if (ports.input) ports.input->SetCallback(Receiver::Collect, &ports.received);
+    host.inSetCallback = false;
+    checks.Expect(!host.notifiedInsideSetCallback, "the NotifyCallback ran inside SetCallback");
+    host.release = true;
+    ports.WaitForBytes(checks, kPatternBytes);
+    PumpMessages();  // the host closes its ports here
+    checks.Expect(!checks.Clean() || (host.notifications == 1 && ports.input == nullptr),
+                  "the arrival was not handled in the host's own message retrieval in the clean run");
+    ports.Close();
+    ports.CheckBytes(checks, "around the device event", kPatternBytes);
+    winsim::UnplugDevice(audio);
+    VODIDestroy(connection);
+  }
+};
+
+// Send with the largest lengths it accepts, from a read-only buffer whose last byte is followed
+// by a page that cannot be read: the tail of it through the loopback, then, once the device is
+// gone, all of it, which costs one refused write and one trace line per call.
+class LargestSendsScenario : public OneLoopbackDevice {
+ public:
+  void Run(Checks& checks) override {
+    ResetPendingReadsSeen();
+    testing::LazyReadOnlyBuffer buffer(INT_MAX);
+    checks.Expect(buffer.Mapped(), "2 GiB of address space could not be reserved for the buffer");
+    if (!buffer.Mapped()) return;
+    Connection* connection = VODICreate(nullptr, nullptr);
+    CheckConnection(checks, connection);
+    if (!connection) return;
+    Ports ports;
+    OpenLoopback(checks, connection, m_device, 0, ports);
+    const unsigned char* tail = buffer.Data() + buffer.Size() - kPatternBytes;
+    ports.sent.assign(tail, tail + kPatternBytes);
+    ports.WaitForStart(checks);
+    if (ports.output) checks.Expect(ports.output->Send(tail, static_cast<int>(kPatternBytes)), "Send returned false");
+    ports.WaitForBytes(checks, kPatternBytes);
+    if (ports.output) {
+      winsim::UnplugDevice(m_device);
+      winsim::ClearDebugOutput();
+      for (int length : {INT_MAX, INT_MAX - 126}) {
+        checks.Expect(ports.output->Send(buffer.Data(), length), "Send returned false");
+      }
+      size_t lines = 0;
+      for (const std::string& line : winsim::DebugOutput()) lines += line.find("WriteData") != std::string::npos;
+      checks.Expect(lines <= 2, std::to_string(lines) + " trace lines for two calls whose writes were refused");
+    }
+    ports.Close();
+    ports.CheckBytes(checks, "the buffer's tail", kPatternBytes);
+    VODIDestroy(connection);
+  }
 };
 
 // A plug-in host: two plug-ins ship the library in their own folders, and a ksuser.dll lies
@@ -383,6 +637,10 @@ std::vector<ScenarioEntry> ClientScenarios() {
       Entry<TwoDevicesScenario>("client: two connections, two devices at once"),
       Entry<LibraryCopiesScenario>("client: two copies of the library, the first freed while the second streams"),
       Entry<WrongThreadDestroyScenario>("client: VODIDestroy on another thread, then device events"),
+      Entry<WindowSetsCallbackScenario>("client: callback sends to a window that sets it"),
+      Entry<CrossInputScenario>("client: two inputs set each other's callback"),
+      Entry<EventDuringSetCallbackScenario>("client: device arrives during SetCallback"),
+      Entry<LargestSendsScenario>("client: Send with the largest lengths"),
   };
 }
 

@@ -72,13 +72,22 @@ bool WaitForReading(const std::string& path, int limitMs) {
   return WaitUntil([&] { return StateOfInputs(path) == InputState::Reading; }, std::chrono::milliseconds(limitMs));
 }
 
-bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, int limitMs) {
-  return WaitUntil([&] { return receiver.ByteCount() >= expected || StateOfInputs(path) != InputState::Busy; },
-                   std::chrono::milliseconds(limitMs));
+bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, int limitMs, bool pumpMessages) {
+  return WaitUntil(
+      [&] {
+        if (pumpMessages) PumpMessages();
+        return receiver.ByteCount() >= expected || StateOfInputs(path) != InputState::Busy;
+      },
+      std::chrono::milliseconds(limitMs));
 }
 
-bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs) {
-  return WaitUntil([&] { return receiver.ByteCount() >= expected; }, std::chrono::milliseconds(limitMs));
+bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs, bool pumpMessages) {
+  return WaitUntil(
+      [&] {
+        if (pumpMessages) PumpMessages();
+        return receiver.ByteCount() >= expected;
+      },
+      std::chrono::milliseconds(limitMs));
 }
 
 size_t MostPendingReadsSeen() { return g_mostPendingReads.load(); }

@@ -53,9 +53,11 @@ bool WaitForReading(const std::string& path, int limitMs);
 // Waits (bounded) until the bytes written to `path` have been taken by whatever input is
 // there to take them: every running capture pin has a read pending (so nothing waits for a
 // read), or none is running (nothing will take them), or `expected` bytes arrived.
-bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, int limitMs);
+// With `pumpMessages` the waits retrieve the thread's messages meanwhile, for callbacks that
+// send to this thread's windows.
+bool WaitForQuiet(const std::string& path, Receiver& receiver, size_t expected, int limitMs, bool pumpMessages = false);
 // Waits until the receiver holds at least `expected` bytes or the limit passes.
-bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs);
+bool WaitForByteCount(Receiver& receiver, size_t expected, int limitMs, bool pumpMessages = false);
 
 // The most reads the waits above ever saw pending at once on one capture pin since the last
 // reset: more than one means an OVERLAPPED in use was used again.

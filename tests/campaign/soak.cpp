@@ -1,9 +1,10 @@
 // The soak: for a bounded time several hidden-port devices stream in both directions while host
 // threads send to them from several threads, devices are unplugged and replugged at random
-// moments, and ports and devices are destroyed and reopened in random order. Afterwards every
-// byte the driver took must be a piece of what the host sent to that device, every byte received
-// a piece of what the device took, in order, with bytes missing only where an unplug or a port's
-// destruction cut them; nothing hangs and nothing leaks.
+// moments, ports and devices are destroyed and reopened in random order, and inputs get their
+// callback set again while records stream in. Afterwards every byte the driver took must be a
+// piece of what the host sent to that device, every byte received a piece of what the device
+// took, in order, with bytes missing only where an unplug or a port's destruction cut them;
+// nothing hangs and nothing leaks.
 //   soak [--seconds N] [--seed N]
 #include <atomic>
 #include <chrono>
@@ -111,13 +112,18 @@ Device* FindDevice(Connection* connection, const std::string& name) {
   return nullptr;
 }
 
+// The host's second callback for the same receiver.
+void TARROWIN_CALLBACK CollectRetargeted(const unsigned char* data, unsigned int count, void* context) {
+  Receiver::Collect(data, count, context);
+}
+
 void Reopener(Connection* connection, unsigned seed) {
   std::mt19937 random(seed);
   while (!g_stop) {
     Slot& slot = g_slots[random() % kDevices];
     {
       std::lock_guard guard(slot.lock);
-      switch (random() % 6) {
+      switch (random() % 7) {
         case 0:
           if (slot.input) {
             Destroy(slot.input);
@@ -129,6 +135,11 @@ void Reopener(Connection* connection, unsigned seed) {
           break;
         case 2:
           if (slot.device) Destroy(slot.device);  // its ports go on working
+          break;
+        case 3:
+          // A host that re-targets its input while records stream in: the pair is swapped
+          // without waiting for the delivery in progress.
+          if (slot.input) slot.input->SetCallback(random() % 2 ? Receiver::Collect : CollectRetargeted, &slot.received);
           break;
         default:
           if (!slot.device) slot.device = FindDevice(connection, slot.name);

@@ -236,29 +236,34 @@ TEST_CASE("an input whose pin cannot be started stays valid, delivers nothing an
   CHECK(winsim::LiveHandleCount() == handles);
 }
 
-TEST_CASE("after SetCallback returns, the old callback is no longer running") {
-  HiddenDevice hidden;
-  hidden.loopback = true;
-  OpenDevice open(hidden);
-  Input* input = open.device->OpenInput(0);
-  REQUIRE(input != nullptr);
-  struct Slow {
-    std::atomic<bool> entered{false}, finished{false};
-  } slow;
-  input->SetCallback(
-      [](const unsigned char*, unsigned int, void* context) {
-        auto* state = static_cast<Slow*>(context);
-        state->entered = true;
-        Sleep(100);
-        state->finished = true;
-      },
-      &slow);
-  REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
-  winsim::ReceiveMidi(open.path, {0xF8});
-  REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
-  input->SetCallback(nullptr, nullptr);
-  CHECK(slow.finished);
-  testing::Destroy(input);
+TEST_CASE("once the input is destroyed, the old callback is no longer running") {
+  // Also when the receive thread's exit code cannot be read once: that is no sign that it ended.
+  for (bool exitCodeFails : {false, true}) {
+    CAPTURE(exitCodeFails);
+    HiddenDevice hidden;
+    hidden.loopback = true;
+    OpenDevice open(hidden);
+    Input* input = open.device->OpenInput(0);
+    REQUIRE(input != nullptr);
+    struct Slow {
+      std::atomic<bool> entered{false}, finished{false};
+    } slow;
+    input->SetCallback(
+        [](const unsigned char*, unsigned int, void* context) {
+          auto* state = static_cast<Slow*>(context);
+          state->entered = true;
+          Sleep(100);
+          state->finished = true;
+        },
+        &slow);
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    winsim::ReceiveMidi(open.path, {0xF8});
+    REQUIRE(testing::WaitUntil([&] { return slow.entered.load(); }));
+    input->SetCallback(nullptr, nullptr);
+    if (exitCodeFails) winsim::FailCall("GetExitCodeThread", ERROR_ACCESS_DENIED, 1);
+    testing::Destroy(input);
+    CHECK(slow.finished);
+  }
 }
 
 namespace {
@@ -302,9 +307,14 @@ TEST_CASE("SetCallback on a window thread that the callback is sending to return
   REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
   winsim::ReceiveMidi(open.path, {0xF8});
   REQUIRE(testing::WaitUntil([&] { return state.entered.load(); }));
-  // The callback now waits for this thread, which waits for the callback.
+  // The callback now waits for this thread: SetCallback returns without waiting for it, and
+  // the callback's message is answered when this thread retrieves its messages.
   input->SetCallback(nullptr, nullptr);
-  CHECK(state.answered);
+  CHECK(testing::WaitUntil([&] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    return state.answered.load();
+  }));
   testing::Destroy(input);
   CHECK(DestroyWindow(state.window));
   CHECK(UnregisterClassA("PortTestWindow", GetModuleHandleA(nullptr)));

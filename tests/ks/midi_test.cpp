@@ -185,16 +185,27 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
     std::vector<BYTE> answer;
     LONG pins;
   };
+  // A driver built with 4-byte packing: KSDATARANGE_MUSIC without its tail padding.
+  std::vector<BYTE> packed(midi.begin(), midi.begin() + 92);
+  reinterpret_cast<KSDATARANGE*>(packed.data())->FormatSize = 92;
+  auto cut = [&](size_t bytes) { return std::vector<BYTE>(midi.begin(), midi.begin() + static_cast<long>(bytes)); };
   for (const Case& c : {Case{"Count beyond the bytes", RangesAnswer(kWhole, 1000, midi), 1},
                         Case{"Size beyond the bytes", RangesAnswer(0xFFFFFF00, 2, midi), 1},
-                        Case{"range cut short", RangesAnswer(kWhole - 16, 1, std::vector<BYTE>(midi.begin(), midi.end() - 16)), 0},
+                        Case{"a 92-byte range from 4-byte packing", RangesAnswer(8 + 92, 1, packed), 1},
+                        Case{"Size short of the range it carries", RangesAnswer(kWhole - 40, 1, midi), 1},
+                        Case{"Size of the header alone", RangesAnswer(8, 1, midi), 1},
+                        Case{"range cut short after the 80 bytes a matcher reads", RangesAnswer(kWhole, 1, cut(80)), 1},
+                        Case{"range cut short within them", RangesAnswer(kWhole, 1, cut(79)), 0},
                         Case{"shorter than its header", std::vector<BYTE>(5, 0xFF), 0}}) {
-    CAPTURE(c.what);
+    CAPTURE(std::string(c.what));
     winsim::FilterDesc desc = OneMidiPinFactory();
     desc.pins[0].rawAnswers[KSPROPERTY_PIN_DATARANGES] = c.answer;
     auto filter = OpenMidiFilter(kstest::PlugFilter(desc));
     CHECK(filter->EnumeratePins() == (c.pins ? S_OK : E_FAIL));
     CHECK(filter->m_listPins.m_lCount == c.pins);
+    // A range listed whole inside the block is also the one the pin connects with.
+    if (filter->m_listPins.m_lCount == 1 && c.answer.size() >= kWhole - 4)
+      CHECK(filter->m_listPins.m_pHead->pData->m_cDataRanges == 1);
     filter.reset();
     winsim::Reset();
   }

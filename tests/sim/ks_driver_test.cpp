@@ -376,3 +376,34 @@ TEST_CASE("a render pin takes writes only once started; a loopback port reads th
   CloseHandle(filter);
   CHECK(winsim::InterfaceOpenCounts(path).pinCloses == 2);
 }
+
+TEST_CASE("a pending read completed with a warning keeps its record and byte count; GetOverlappedResult says so") {
+  testing::Machine machine;
+  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
+  struct Case {
+    DWORD error;
+    ULONG_PTR internal;
+    BOOL result;
+  };
+  for (Case c : {Case{ERROR_SUCCESS, 0, TRUE}, Case{ERROR_MORE_DATA, 0x80000005, FALSE},
+                 Case{ERROR_GEN_FAILURE, 0xC0000001, FALSE}}) {
+    CAPTURE(c.error);
+    CapturePin capture(path);
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CHECK_FALSE(capture.Read(&overlapped));
+    REQUIRE(GetLastError() == ERROR_IO_PENDING);
+    std::vector<BYTE> frame = {0, 0, 0, 0, 1, 0, 0, 0, 0xF8};
+    REQUIRE(winsim::CompleteReadRaw(path, frame, 9, sizeof(KSSTREAM_HEADER), c.error));
+    // A pending request signals its event whatever its status.
+    CHECK(Signalled(overlapped.hEvent));
+    CHECK(overlapped.Internal == c.internal);
+    DWORD transferred = 0;
+    SetLastError(0);
+    CHECK(GetOverlappedResult(capture.pin, &overlapped, &transferred, FALSE) == c.result);
+    CHECK(GetLastError() == c.error);
+    CHECK(transferred == sizeof(KSSTREAM_HEADER));
+    CHECK(capture.buffer[8] == 0xF8);
+    CloseHandle(overlapped.hEvent);
+  }
+}

@@ -24,9 +24,12 @@ void ReceiveMidi(const std::string& interfacePath, const std::vector<BYTE>& byte
 
 // Completes the oldest read queued on the interface as a careless driver might: `frame` is
 // copied to the read's data buffer (at most FrameExtent bytes), DataUsed and the byte count
-// are set as given. False when no read was queued.
+// are set as given, and the request ends with the status of `error`: ERROR_MORE_DATA ends it
+// with the warning STATUS_BUFFER_OVERFLOW, which, like success, keeps the byte count and
+// signals the event, while GetOverlappedResult reports ERROR_MORE_DATA. False when no read
+// was queued.
 bool CompleteReadRaw(const std::string& interfacePath, const std::vector<BYTE>& frame, ULONG dataUsed,
-                     ULONG_PTR bytesReturned);
+                     ULONG_PTR bytesReturned, DWORD error = ERROR_SUCCESS);
 
 // One IOCTL_KS_WRITE_STREAM request as the driver took it.
 struct CapturedWrite {
@@ -40,6 +43,9 @@ struct CapturedWrite {
 std::vector<CapturedWrite> CapturedWrites(const std::string& interfacePath);
 // Forgets the writes captured so far, so that a host streaming for long does not grow them.
 void ClearCapturedWrites(const std::string& interfacePath);
+// The writes captured so far, forgotten in the same step: a test that checks gigabytes as they
+// stream takes them in pieces, and none is seen twice or missed.
+std::vector<CapturedWrite> TakeCapturedWrites(const std::string& interfacePath);
 
 // Every kernel pin made on an interface, in creation order, closed ones included.
 struct PinInstance {
