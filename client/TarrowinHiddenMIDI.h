@@ -44,7 +44,9 @@ const unsigned int kDeleteFreesMemory = 1;
 // Called once for every arrival and every removal of an audio device interface, on the
 // thread that created the connection, while that thread retrieves its window messages (and
 // never from inside a call of the library). Inside it a host may destroy its ports and
-// devices, count and create again; it must not call VODIDestroy.
+// devices, count and create again; it must not call VODIDestroy, nor destroy an input whose
+// callback may be waiting for this thread (in a SendMessage to one of its windows): the
+// input's destructor waits for that callback.
 typedef void(TARROWIN_CALLBACK* NotifyCallback)(void* context);
 
 // Called on an input's receive thread with the bytes of one received record; the bytes are
@@ -123,8 +125,8 @@ extern "C" {
 TarrowinHiddenMIDI::Connection* TARROWIN_EXPORT VODICreate(TarrowinHiddenMIDI::NotifyCallback callback,
                                                            void* context);
 // Destroys a connection made by VODICreate; null is ignored. Call it on the creating thread: on
-// any other thread the notification window cannot be destroyed and is left behind, inert (no
-// notification reaches the destroyed connection).
+// any other thread the notification window cannot be destroyed and is left behind, inert (it
+// no longer runs the library's code, and no notification reaches the destroyed connection).
 void TARROWIN_EXPORT VODIDestroy(TarrowinHiddenMIDI::Connection* connection);
 // The version of this interface: 1.
 int TARROWIN_EXPORT VODIGetVersion();

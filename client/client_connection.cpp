@@ -86,9 +86,12 @@ bool ClientConnection::LetGoOfWindow() {
 }
 
 bool ClientConnection::WindowCutLoose() {
-  if (GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this)) return true;
-  // The link could not be cut: the window stops running this library's procedure instead.
-  return SetWindowLongPtrA(m_hWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA)) != 0;
+  // The window outlives this object, and perhaps this copy of the library once the host frees
+  // it: it stops running the library's procedure. Either that or the cleared link keeps it
+  // from reaching this object.
+  bool bProcedureReplaced =
+      SetWindowLongPtrA(m_hWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcA)) != 0;
+  return bProcedureReplaced || GetWindowLongPtrA(m_hWindow, GWLP_USERDATA) != reinterpret_cast<LONG_PTR>(this);
 }
 
 ClientConnection::~ClientConnection() {

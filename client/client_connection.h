@@ -32,7 +32,8 @@ class ClientConnection final : public TarrowinHiddenMIDI::Connection {
   // creator's) and neither its link nor its procedure could be changed: the callback is then
   // dropped and the object must not be freed.
   bool LetGoOfWindow();
-  // After a failed DestroyWindow: true when the window no longer leads to this object.
+  // After a failed DestroyWindow: the window stops running the library's procedure; true when
+  // it no longer leads to this object.
   bool WindowCutLoose();
 
   TarrowinHiddenMIDI::NotifyCallback m_pfnCallback;

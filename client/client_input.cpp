@@ -116,8 +116,12 @@ void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, voi
 
 void ClientInput::LockCallbackPair() {
   // Held only for two pointer copies; a thread that finds it taken gives up its time slice,
-  // so that a holder preempted between the copies runs again.
-  while (m_callbackLock.test_and_set(std::memory_order_acquire)) Sleep(0);
+  // so that a holder preempted between the copies runs again. Sleep(0) yields only to threads
+  // of its own priority or higher: a time-critical host thread then sleeps for real, or it
+  // would spin while a normal-priority receive thread holds the lock.
+  const int kYieldsBeforeSleeping = 16;
+  for (int cTries = 0; m_callbackLock.test_and_set(std::memory_order_acquire); ++cTries)
+    Sleep(cTries < kYieldsBeforeSleeping ? 0 : 1);
 }
 
 bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
@@ -159,9 +163,9 @@ DWORD ClientInput::Receive() {
       continue;
     }
     bReadOutstanding = false;
-    if (CompletedWithoutError(&m_readOverlapped)) {
-      // Success or a warning: the driver filled the record. A ByteCount larger than the
-      // frame's room is never read past.
+    if (CompletedWithRecord(&m_readOverlapped, m_abReadBuffer)) {
+      // Success, or a warning with a record: the driver filled it. A ByteCount larger than
+      // the frame's room is never read past.
       m_dwRetryPauseMs = 0;
       m_bRetryRunTraced = false;
       Deliver(MidiReadBytes(m_abReadBuffer), MidiReadByteCount(m_abReadBuffer));
@@ -177,6 +181,8 @@ DWORD ClientInput::Receive() {
 
 bool ClientInput::QueueRead() {
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
+  // A completion that writes no record must not find the previous one's count here.
+  ClearMidiReadByteCount(m_abReadBuffer);
   // One trace line per run of failures: a refusal repeated on every retry would only repeat it.
   bool bQuiet = m_bRetryRunTraced;
   HRESULT hr = m_pPin->ReadData(&m_readHeader, &m_readOverlapped, bQuiet ? CKsPin::kQuietFailure : CKsPin::kTraceFailure);

@@ -1,5 +1,7 @@
 #include "client/port_common.h"
 
+#include "ks/midi_stream.h"
+
 bool CanOpenInterface(const CKsMidiFilter* pFilter) {
   if (pFilter == NULL) return false;
   // Opened the way the filter itself opens it.
@@ -28,8 +30,10 @@ bool RequestStillPending(OVERLAPPED* pOverlapped) {
   return !GetOverlappedResult(NULL, pOverlapped, &cbTransferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
 }
 
-bool CompletedWithoutError(const OVERLAPPED* pOverlapped) {
-  const DWORD kErrorSeverity = 3;  // the two top bits of an NTSTATUS
-  DWORD dwStatus = static_cast<DWORD>(pOverlapped->Internal);
-  return HasOverlappedIoCompleted(pOverlapped) && (dwStatus >> 30) != kErrorSeverity;
+bool CompletedWithRecord(const OVERLAPPED* pOverlapped, const BYTE* pReadBuffer) {
+  const DWORD kWarningSeverity = 2;  // the two top bits of an NTSTATUS; 3 is an error
+  DWORD dwSeverity = static_cast<DWORD>(pOverlapped->Internal) >> 30;
+  if (!HasOverlappedIoCompleted(pOverlapped) || dwSeverity > kWarningSeverity) return false;
+  // A warning (STATUS_DEVICE_BUSY, say) need not carry data: one without a record is no record.
+  return dwSeverity < kWarningSeverity || MidiReadByteCount(pReadBuffer) != 0;
 }

@@ -20,7 +20,8 @@ void StopPin(CKsPin* pPin);
 // handle is needed (the pin may be gone with its filter).
 bool RequestStillPending(OVERLAPPED* pOverlapped);
 
-// True when the request of `pOverlapped` has completed with success or a warning status (an
-// NTSTATUS of warning severity, such as a buffer overflow that still filled the buffer);
-// false while it is pending and after an error.
-bool CompletedWithoutError(const OVERLAPPED* pOverlapped);
+// True when the read of `pOverlapped` has completed with a record in `pReadBuffer`: with
+// success, or with a warning status (such as a buffer overflow that still filled the buffer)
+// and a record of at least one byte. False while it is pending, after an error, and after a
+// warning that brought no data.
+bool CompletedWithRecord(const OVERLAPPED* pOverlapped, const BYTE* pReadBuffer);

@@ -38,3 +38,8 @@ ULONG MidiReadByteCount(const BYTE* pReadBuffer) {
   std::memcpy(&event, pReadBuffer, sizeof event);
   return event.ByteCount < kMidiReadEventRoom ? event.ByteCount : kMidiReadEventRoom;
 }
+
+void ClearMidiReadByteCount(BYTE* pReadBuffer) {
+  const ULONG cbNone = 0;
+  std::memcpy(pReadBuffer + offsetof(KSMUSICFORMAT, ByteCount), &cbNone, sizeof cbNone);
+}

@@ -32,4 +32,7 @@ void PrepareMidiReadHeader(KSSTREAM_HEADER* pHeader, BYTE* pReadBuffer);
 // The MIDI bytes of a completed read: they start at offset 8. ByteCount comes from the
 // driver and is never taken beyond the frame's room.
 ULONG MidiReadByteCount(const BYTE* pReadBuffer);
+// Sets the record's ByteCount to 0 before a read, so that a read completed without a record
+// reads as empty rather than as the previous record.
+void ClearMidiReadByteCount(BYTE* pReadBuffer);
 inline const BYTE* MidiReadBytes(const BYTE* pReadBuffer) { return pReadBuffer + sizeof(KSMUSICFORMAT); }

@@ -248,6 +248,8 @@ TEST_CASE("VODIDestroy on another thread leaves the window behind, and no device
   HWND left = NotifyWindow();
   CHECK(left != nullptr);
   CHECK(GetWindowLongPtrA(left, GWLP_USERDATA) == 0);
+  // Nor does it run the library's code, which the host may unload next.
+  CHECK(GetWindowLongPtrA(left, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(DefWindowProcA));
   winsim::UnplugDevice(device);
   RetrieveMessages();
   CHECK(seen.Count() == 0);

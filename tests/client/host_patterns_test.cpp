@@ -388,13 +388,19 @@ TEST_CASE("a device event while the owning thread calls SetCallback is handled o
   VODIDestroy(connection);
 }
 
-TEST_CASE("a read that completes with a warning status delivers its record; one with an error does not") {
+TEST_CASE("a read that completes with a warning status delivers its record; one with an error or no data does not") {
+  const std::vector<BYTE> noteOn = {0, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x3C, 0x64};
   struct Case {
     DWORD status;
-    size_t delivered;
+    std::vector<BYTE> frame;  // what the driver writes into the buffer
+    size_t delivered;         // records after the first, ordinary one
   };
-  for (Case c : {Case{ERROR_SUCCESS, 1}, Case{ERROR_MORE_DATA, 1}, Case{ERROR_GEN_FAILURE, 0}}) {
+  for (const Case& c : {Case{ERROR_SUCCESS, noteOn, 1}, Case{ERROR_MORE_DATA, noteOn, 1},
+                        Case{ERROR_GEN_FAILURE, noteOn, 0},
+                        // STATUS_DEVICE_BUSY and the like carry nothing: not the first record again
+                        Case{ERROR_MORE_DATA, {}, 0}}) {
     CAPTURE(c.status);
+    CAPTURE(c.frame.size());
     ConnectionFixture fixture;
     std::string path = testing::PathOf(testing::Plug(HiddenDevice{}));
     Device* device = fixture.connection->CreateDevice(0);
@@ -404,12 +410,16 @@ TEST_CASE("a read that completes with a warning status delivers its record; one 
     testing::Received received;
     input->SetCallback(testing::Collect, &received);
     REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    std::vector<BYTE> frame = {0, 0, 0, 0, 3, 0, 0, 0, 0x90, 0x3C, 0x64};
-    REQUIRE(winsim::CompleteReadRaw(path, frame, static_cast<ULONG>(frame.size()), sizeof(KSSTREAM_HEADER), c.status));
+    REQUIRE(winsim::CompleteReadRaw(path, noteOn, static_cast<ULONG>(noteOn.size()), sizeof(KSSTREAM_HEADER), 0));
+    REQUIRE(testing::WaitUntil([&] { return received.Count() == 1; }));
+    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
+    REQUIRE(winsim::CompleteReadRaw(path, c.frame, static_cast<ULONG>(c.frame.size()), sizeof(KSSTREAM_HEADER), c.status));
     // The next read is queued once the completion has been handled (at once, or after the pause).
     REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    CHECK(received.Count() == c.delivered);
-    if (c.delivered) CHECK(received.All() == std::vector<BYTE>{0x90, 0x3C, 0x64});
+    CHECK(received.Count() == 1 + c.delivered);
+    std::vector<BYTE> expected;
+    for (size_t i = 0; i < 1 + c.delivered; ++i) expected.insert(expected.end(), {0x90, 0x3C, 0x64});
+    CHECK(received.All() == expected);
     testing::Destroy(input);
     testing::Destroy(device);
   }
