@@ -96,6 +96,81 @@ void CreateDirectoriesLocked(const std::string& full) {
 
 }  // namespace
 
+namespace {
+
+// "\\server\share" of a UNC path (its root, which ".." never climbs above), or empty.
+std::string UncRoot(const std::string& text) {
+  if (text.rfind("\\\\", 0) != 0) return {};
+  size_t server = text.find('\\', 2);
+  if (server == std::string::npos) return text;
+  size_t share = text.find('\\', server + 1);
+  return share == std::string::npos ? text : text.substr(0, share);
+}
+
+// The root a path is resolved under, and the part of the path left to apply to it.
+void SplitRoot(const std::string& text, const std::string& current, std::string* root, std::string* rest) {
+  std::string unc = UncRoot(text);
+  if (!unc.empty()) {
+    *root = unc;
+    *rest = text.substr(unc.size());
+  } else if (HasDrive(text)) {
+    std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+    drive += ":\\";
+    *rest = text.substr(2);
+    bool sameDrive = std::toupper(static_cast<unsigned char>(current[0])) == drive[0];
+    // "C:x" is relative to the drive's current directory, which only the current drive has here.
+    bool fromCurrent = (rest->empty() || (*rest)[0] != '\\') && sameDrive;
+    *root = drive.substr(0, 2);
+    if (fromCurrent) *rest = current.substr(2) + "\\" + *rest;
+  } else {
+    *root = current.substr(0, 2);
+    *rest = text[0] == '\\' ? text : current.substr(2) + "\\" + text;
+  }
+}
+
+}  // namespace
+
+std::string NormalizedFullPath(const std::string& path) {
+  std::string text = path;
+  std::replace(text.begin(), text.end(), '/', '\\');
+  if (text.empty()) return {};
+  std::string prefix;
+  if (text.rfind("\\\\?\\", 0) == 0) {
+    prefix = text.substr(0, 4);
+    text = text.substr(4);
+    if (text.empty()) return prefix;
+  }
+  std::string current;
+  {
+    std::lock_guard guard(Lock());
+    current = State().currentDirectory;
+  }
+  std::string root;
+  std::string rest;
+  SplitRoot(text, current, &root, &rest);
+
+  std::vector<std::string> parts;
+  for (size_t start = 0; start <= rest.size();) {
+    size_t end = rest.find('\\', start);
+    if (end == std::string::npos) end = rest.size();
+    std::string part = rest.substr(start, end - start);
+    bool last = end == rest.size();
+    start = end + 1;
+    // The last name loses its trailing dots and blanks ("x.inf " is "x.inf").
+    if (last && part != "." && part != "..") part.erase(part.find_last_not_of(". ") + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string result = prefix + root;
+  if (parts.empty()) return UncRoot(text).empty() ? result + "\\" : result;
+  for (const std::string& part : parts) result += "\\" + part;
+  return result;
+}
+
 bool ResolvePath(const std::string& path, std::string* full, DWORD* error) {
   std::string text = path;
   std::replace(text.begin(), text.end(), '/', '\\');
@@ -109,51 +184,15 @@ bool ResolvePath(const std::string& path, std::string* full, DWORD* error) {
     *error = kErrorBadNetPath;  // no network shares on this machine
     return false;
   }
-
-  std::string current;
-  {
-    std::lock_guard guard(Lock());
-    current = State().currentDirectory;
-  }
-  std::string base;
-  std::string rest;
-  if (HasDrive(text)) {
-    std::string drive(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
-    drive += ":\\";
-    rest = text.substr(2);
-    bool sameDrive = std::toupper(static_cast<unsigned char>(current[0])) == drive[0];
-    base = (!rest.empty() && rest[0] == '\\') || !sameDrive ? drive : current;
-  } else if (text[0] == '\\') {
-    base = current.substr(0, 3);
-    rest = text;
-  } else {
-    base = current;
-    rest = text;
-  }
-
-  std::vector<std::string> parts;
-  std::string baseRest = base.substr(3);
-  for (const std::string& source : {baseRest, rest}) {
-    size_t start = 0;
-    while (start <= source.size()) {
-      size_t end = source.find('\\', start);
-      if (end == std::string::npos) end = source.size();
-      std::string part = source.substr(start, end - start);
-      start = end + 1;
-      if (part.empty() || part == ".") continue;
-      if (part == "..") {
-        if (!parts.empty()) parts.pop_back();
-        continue;
-      }
-      if (!ValidComponent(part)) {
-        *error = ERROR_INVALID_NAME;
-        return false;
-      }
-      parts.push_back(part);
+  std::string result = NormalizedFullPath(text);
+  for (size_t start = 3; start < result.size();) {
+    size_t end = std::min(result.find('\\', start), result.size());
+    if (!ValidComponent(result.substr(start, end - start))) {
+      *error = ERROR_INVALID_NAME;
+      return false;
     }
+    start = end + 1;
   }
-  std::string result = base.substr(0, 3);
-  for (size_t i = 0; i < parts.size(); ++i) result += (i ? "\\" : "") + parts[i];
   if (result.size() >= MAX_PATH) {
     *error = kErrorFilenameExcedRange;
     return false;
@@ -334,18 +373,22 @@ std::string InfDirectoryPath() { return "C:\\Windows\\INF"; }
 
 }  // namespace winsim
 
-// The path made full against the current directory, as text: the file need not exist, and a
-// trailing separator stays ("pkg\\" names a directory).
+// The path made full against the current directory, as text: names are not checked, nothing
+// need exist, and a trailing separator stays ("pkg\\" names a directory).
 extern "C" DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
   using namespace winsim::detail;
   DWORD error = 0;
-  std::string full;
-  if (ConsumeFault("GetFullPathNameA", &error) || lpFileName == nullptr || !ResolvePath(lpFileName, &full, &error)) {
-    SetLastError(error != 0 ? error : ERROR_INVALID_PARAMETER);
+  if (ConsumeFault("GetFullPathNameA", &error)) {
+    SetLastError(error);
     return 0;
   }
-  const std::string name = lpFileName;
-  if ((name.back() == '\\' || name.back() == '/') && full.back() != '\\') full += '\\';
+  if (lpFileName == nullptr || lpFileName[0] == '\0') {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  std::string full = NormalizedFullPath(lpFileName);
+  const char lastChar = lpFileName[std::strlen(lpFileName) - 1];
+  if ((lastChar == '\\' || lastChar == '/') && full.back() != '\\') full += '\\';
   if (lpBuffer == nullptr || full.size() + 1 > nBufferLength) return static_cast<DWORD>(full.size() + 1);
   std::memcpy(lpBuffer, full.c_str(), full.size() + 1);
   if (lpFilePart) *lpFilePart = full.back() == '\\' ? nullptr : lpBuffer + full.rfind('\\') + 1;

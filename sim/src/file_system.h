@@ -14,8 +14,14 @@ constexpr DWORD kErrorBadNetPath = 53;
 constexpr DWORD kErrorFilenameExcedRange = 206;
 constexpr DWORD kErrorDirectory = 267;
 
-// Resolves a Windows path to its full form ("C:\\Dir\\File.inf", "C:\\" for a root), with
-// '.' and '..' applied and separators collapsed, as GetFullPathNameA does. Fails with
+// The full form of a path as Windows normalizes it, as text (GetFullPathNameA): joined with the
+// current directory or drive, '/' read as '\\', separators collapsed, '.' and '..' applied, the
+// last name's trailing dots and blanks dropped. Names are not checked; "\\\\server\\share" and
+// "\\\\?\\" keep their prefix. Empty for an empty path.
+std::string NormalizedFullPath(const std::string& path);
+
+// Resolves a path for the file calls: NormalizedFullPath ("C:\\Dir\\File.inf", "C:\\" for a
+// root), with its names checked. Fails with
 // ERROR_PATH_NOT_FOUND (empty), ERROR_INVALID_NAME (bad characters), ERROR_BAD_NETPATH (UNC)
 // or ERROR_FILENAME_EXCED_RANGE (a full path of MAX_PATH characters or more).
 bool ResolvePath(const std::string& path, std::string* full, DWORD* error);

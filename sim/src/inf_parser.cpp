@@ -176,8 +176,8 @@ std::string InfDocument::Substitute(const std::string& text) const {
       continue;
     }
     std::string name = text.substr(i + 1, close - i - 1);
-    std::optional<std::string> value = DirectoryOfId(name);
-    if (name.empty()) value = "%";
+    // "%%" is a percent sign.
+    std::optional<std::string> value = name.empty() ? std::optional<std::string>(std::in_place, 1, '%') : DirectoryOfId(name);
     for (size_t line = 0; strings && !value && line < strings->lines.size(); ++line) {
       const InfLine& entry = strings->lines[line];
       if (entry.key && Lower(*entry.key) == Lower(name) && !entry.fields.empty()) value = entry.fields[0];
