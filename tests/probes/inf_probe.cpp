@@ -196,6 +196,23 @@ void DriverStore() {
   CopyOem("SetupCopyOEMInfA of plain text", Path("plain.inf"));
 }
 
+// The full paths devsetup makes of its arguments: joined with the current directory, names not
+// checked, the last name's trailing dots and blanks dropped, a trailing separator kept.
+void FullPaths() {
+  probe::ChangeDirectory(kDir);
+  const char* const paths[] = {"a.inf",     "..\\x\\",  "\\x",       "C:x",         "a*b",      "x.inf. .",
+                               "C:/a//b",   ".",          "C:\\",        "\\\\srv\\sh\\x\\..\\y"};
+  for (const char* path : paths) {
+    char full[MAX_PATH] = "-";
+    LPSTR filePart = NULL;
+    DWORD length = GetFullPathNameA(path, sizeof full, full, &filePart);
+    std::printf("GetFullPathNameA [%s]: %lu [%s] part [%s]\n", path, static_cast<unsigned long>(length), full,
+                filePart ? filePart : "(none)");
+  }
+  probe::Value("GetFullPathNameA size for a buffer too small", GetFullPathNameA("a.inf", 4, NULL, NULL));
+  probe::Value("GetFullPathNameA of an empty name", GetFullPathNameA("", MAX_PATH, NULL, NULL));
+}
+
 }  // namespace
 
 int main() {
@@ -206,5 +223,6 @@ int main() {
   ProfileReads();
   InfList();
   DriverStore();
+  FullPaths();
   return 0;
 }

@@ -25,6 +25,7 @@ TEST_CASE("Windows paths: drives, separators, letter case, relative paths") {
       {"..\\..\\Pkg\\Drivers\\Tarrowin.inf", true},  // against C:\Work\Sub
       {"\\Pkg\\Drivers\\Tarrowin.inf", true},        // the current drive's root
       {"C:..\\..\\Pkg\\Drivers\\Tarrowin.inf", true},  // drive-relative, same drive
+      {"C:\\Pkg\\Drivers\\Tarrowin.inf. .", true},  // the last name's trailing dots and blanks go
       {"Pkg\\Drivers\\Tarrowin.inf", false},         // relative to the current directory
       {"D:\\Pkg\\Drivers\\Tarrowin.inf", false},
       {"C:\\Pkg\\Drivers\\Tarrowin.inf\\", false},   // names a directory
