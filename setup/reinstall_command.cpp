@@ -19,7 +19,7 @@ constexpr DWORD kConfigFlagReinstall = 0x00000020;  // CONFIGFLAG_REINSTALL of r
 // read returned. Only those bytes count: past them the buffer holds what an earlier device's
 // list left there.
 bool ReadFirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA* device, std::string* firstId) {
-  BYTE ids[MAX_PATH];
+  BYTE ids[MAX_PATH] = {};  // and cleared, should a platform report more than it wrote
   DWORD size = 0;
   if (!SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, ids, sizeof ids, &size) ||
       size > sizeof ids)
