@@ -38,6 +38,14 @@ void CheckConnection(Checks& checks, Connection* connection) {
                 "VODICreate returned null without an allocation failure");
 }
 
+// A host's VODICreate, checked.
+Connection* NewConnection(Checks& checks, TarrowinHiddenMIDI::NotifyCallback callback = nullptr,
+                          void* context = nullptr) {
+  Connection* connection = VODICreate(callback, context);
+  CheckConnection(checks, connection);
+  return connection;
+}
+
 // One device's input and output, opened as a host opens them.
 struct Ports {
   Device* device = nullptr;
@@ -123,8 +131,7 @@ class ConnectionScenario : public Scenario {
  public:
   void Run(Checks& checks) override {
     int notifications = 0;
-    Connection* connection = VODICreate(CountNotification, &notifications);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks, CountNotification, &notifications);
     if (!connection) return;
     winsim::DeviceId hidden = PlugHiddenLoopback("0A3C", "Tarrowin MIDI");
     winsim::DeviceId audio = PlugOrdinaryAudio(1);
@@ -146,8 +153,7 @@ class DevicesScenario : public Scenario {
     PlugOrdinaryAudio(1);
   }
   void Run(Checks& checks) override {
-    Connection* connection = VODICreate(nullptr, nullptr);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks);
     if (!connection) return;
     unsigned int count = connection->GetDeviceCount();
     checks.Expect(count <= 1, std::to_string(count) + " devices counted, 1 present");
@@ -175,8 +181,7 @@ class LoopbackScenario : public Scenario {
   void Build() override { m_device = PlugHiddenLoopback("0A3C", "Tarrowin MIDI"); }
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
-    Connection* connection = VODICreate(nullptr, nullptr);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks);
     if (!connection) return;
     Ports ports;
     ports.path = winsim::InterfacePath(m_device);
@@ -206,8 +211,7 @@ class UnplugReplugScenario : public Scenario {
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
     int notifications = 0;
-    Connection* connection = VODICreate(CountNotification, &notifications);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks, CountNotification, &notifications);
     if (!connection) return;
     const std::string path = winsim::InterfacePath(m_device);
     const size_t kChunk = 100, kChunksBeforeUnplug = 6;
@@ -367,8 +371,7 @@ class WindowSetsCallbackScenario : public OneLoopbackDevice {
  public:
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
-    Connection* connection = VODICreate(nullptr, nullptr);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks);
     if (!connection) return;
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -432,8 +435,7 @@ class CrossInputScenario : public TwoLoopbackDevices {
  public:
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
-    Connection* connection = VODICreate(nullptr, nullptr);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks);
     if (!connection) return;
     // Positions follow the paths, which follow the instance ids: A is listed first.
     Ports ports[2];
@@ -489,8 +491,7 @@ class EventDuringSetCallbackScenario : public OneLoopbackDevice {
   void Run(Checks& checks) override {
     ResetPendingReadsSeen();
     NotifiedHost host;
-    Connection* connection = VODICreate(ClosePortsOnNotification, &host);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks, ClosePortsOnNotification, &host);
     if (!connection) return;
     Ports ports;
     OpenLoopback(checks, connection, m_device, 0, ports);
@@ -526,8 +527,7 @@ class LargestSendsScenario : public OneLoopbackDevice {
     testing::LazyReadOnlyBuffer buffer(INT_MAX);
     checks.Expect(buffer.Mapped(), "2 GiB of address space could not be reserved for the buffer");
     if (!buffer.Mapped()) return;
-    Connection* connection = VODICreate(nullptr, nullptr);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks);
     if (!connection) return;
     Ports ports;
     OpenLoopback(checks, connection, m_device, 0, ports);
@@ -615,8 +615,7 @@ class WrongThreadDestroyScenario : public Scenario {
  public:
   void Run(Checks& checks) override {
     int notifications = 0;
-    Connection* connection = VODICreate(CountNotification, &notifications);
-    CheckConnection(checks, connection);
+    Connection* connection = NewConnection(checks, CountNotification, &notifications);
     if (!connection) return;
     winsim::DeviceId audio = PlugOrdinaryAudio(1);
     std::thread([&] { VODIDestroy(connection); }).join();
