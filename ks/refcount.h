@@ -1,6 +1,8 @@
 // Root of every kernel-streaming object: a plain, non-interlocked reference count.
 #pragma once
 
+#include <utility>
+
 #include "platform/win32.h"
 
 class CRefCountedObject {
@@ -19,3 +21,32 @@ class CRefCountedObject {
 inline void DropReference(CRefCountedObject* pObject) {
   if (--pObject->m_lRefCount == 0) delete pObject;
 }
+
+// One counted reference to a kernel-streaming object: copying adds a reference, destruction
+// or reset drops it. Constructing from a pointer takes over a reference the caller holds.
+template <class T>
+class KsRef {
+ public:
+  KsRef() = default;
+  explicit KsRef(T* pObject) : m_pObject(pObject) {}
+  KsRef(const KsRef& other) : m_pObject(other.m_pObject) {
+    if (m_pObject != NULL) ++m_pObject->m_lRefCount;
+  }
+  KsRef(KsRef&& other) noexcept : m_pObject(other.release()) {}
+  KsRef& operator=(KsRef other) noexcept {
+    std::swap(m_pObject, other.m_pObject);
+    return *this;
+  }
+  ~KsRef() { reset(); }
+
+  T* get() const { return m_pObject; }
+  T* operator->() const { return m_pObject; }
+  explicit operator bool() const { return m_pObject != NULL; }
+  T* release() { return std::exchange(m_pObject, nullptr); }
+  void reset() {
+    if (T* pObject = release()) DropReference(pObject);
+  }
+
+ private:
+  T* m_pObject = NULL;
+};
