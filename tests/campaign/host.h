@@ -9,9 +9,16 @@
 #include "campaign/stream_pattern.h"
 #include "client/TarrowinHiddenMIDI.h"
 #include "support/host_delete.h"
+#include "support/wait_until.h"
 #include "winsim/machine.h"
 
 namespace campaign {
+
+using TarrowinHiddenMIDI::Connection;
+using TarrowinHiddenMIDI::Device;
+using TarrowinHiddenMIDI::Input;
+using TarrowinHiddenMIDI::Output;
+using testing::WaitUntil;
 
 const ULONG kRenderPinId = 0;
 const ULONG kCapturePinId = 1;
