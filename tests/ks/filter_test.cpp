@@ -244,8 +244,7 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
   testing::Machine machine;
   std::string path = kstest::PlugFilter(kstest::MidiPort());
   {
-    HRESULT hr = E_FAIL;
-    kstest::FilterPtr unopened(new CKsFilter(path.c_str(), &hr));
+    auto unopened = kstest::ConstructedFilter(path);
     winsim::ClearDebugOutput();
   }
   if (kstest::Verbose()) {
@@ -273,8 +272,7 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
 TEST_CASE("pin property requests: an unopened filter fails and an empty value still hands over a buffer") {
   testing::Machine machine;
   std::string path = kstest::PlugFilter(kstest::MidiPort());
-  HRESULT hr = E_FAIL;
-  kstest::FilterPtr unopened(new CKsFilter(path.c_str(), &hr));
+  auto unopened = kstest::ConstructedFilter(path);
   winsim::ClearDebugOutput();
   ULONG value = kUntouchedValue;
   CHECK(unopened->GetPinPropertySimple(0, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, &value, sizeof value) == E_FAIL);
