@@ -12,7 +12,7 @@ set(failures "")
 set(found "")
 
 pe_imports("${headers}" imports)
-pe_expect_imports_only(imports "${IMPORTS}")
+pe_expect_imports_only(imports IMPORTS)
 string(APPEND found "imports ${imports}")
 
 if(DEFINED EXPORTS)
