@@ -107,7 +107,6 @@ TEST_CASE("FindPin takes render-sink pins for type 1 and capture-sink pins for a
 }
 
 TEST_CASE("a MIDI filter without a usable MIDI pin fails without a message") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     winsim::FilterDesc desc;
@@ -120,6 +119,7 @@ TEST_CASE("a MIDI filter without a usable MIDI pin fails without a message") {
                         Case{"NONE pins only", winsim::NoCommunicationMidiFilter(), false, E_FAIL, 2},
                         Case{"no MIDI pin", winsim::OrdinaryAudioFilter(false), false, E_FAIL, 0}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     std::string path = kstest::PlugFilter(c.desc);
     auto filter = kstest::OpenFilter<CKsMidiFilter>(path);
     if (c.failCount) winsim::FailRequests({path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_CTYPES}}, ERROR_GEN_FAILURE);
@@ -128,8 +128,6 @@ TEST_CASE("a MIDI filter without a usable MIDI pin fails without a message") {
     CHECK(filter->m_listPins.m_lCount == c.pins);
     CHECK(filter->m_listNoCommPins.m_lCount == c.pins);
     CHECK(kstest::Messages().empty());
-    filter.reset();
-    winsim::Reset();
   }
 }
 
@@ -145,7 +143,6 @@ TEST_CASE("a failing data-range query ends the enumeration at once, with no clas
 }
 
 TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at the last pin id") {
-  testing::Machine machine;
   // Per pin id: its data ranges; for a MIDI pin then the pin, its three blocks and its list entry.
   struct Case {
     const char* what;
@@ -158,6 +155,7 @@ TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at t
                  Case{"last pin object", 7, E_OUTOFMEMORY, 1, "Failed to create MIDI pin"},
                  Case{"last list entry", 11, E_OUTOFMEMORY, 1, "Unable to allocate list entry to save pin in"}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(kstest::MidiPort()));
     MatcherScope hidden(IsHiddenMidiDataRange);
     winsim::ClearDebugOutput();
@@ -166,13 +164,10 @@ TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at t
     winsim::FailAllocations(0);
     CHECK(filter->m_listPins.m_lCount == c.pins);
     CHECK(kstest::Messages() == std::vector<std::string>{c.message});
-    filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("data ranges that do not fit their answer are matched only as far as they lie") {
-  testing::Machine machine;
   std::vector<BYTE> midi = winsim::MusicDataRange(KSDATAFORMAT_SUBTYPE_MIDI);
   const ULONG kWhole = static_cast<ULONG>(sizeof(KSMULTIPLE_ITEM) + midi.size());
   struct Case {
@@ -193,6 +188,7 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
                         Case{"range cut short within them", RangesAnswer(kWhole, 1, cut(79)), 0},
                         Case{"shorter than its header", std::vector<BYTE>(5, 0xFF), 0}}) {
     CAPTURE(std::string(c.what));
+    testing::Machine machine;  // per row: each row checks its own handles
     winsim::FilterDesc desc = OneMidiPinFactory();
     desc.pins[0].rawAnswers[KSPROPERTY_PIN_DATARANGES] = c.answer;
     auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(desc));
@@ -201,8 +197,6 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
     // A range listed whole inside the block is also the one the pin connects with.
     if (filter->m_listPins.m_lCount == 1 && c.answer.size() >= kWhole - 4)
       CHECK(filter->m_listPins.m_pHead->pData->m_cDataRanges == 1);
-    filter.reset();
-    winsim::Reset();
   }
 }
 
