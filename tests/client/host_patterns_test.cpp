@@ -105,11 +105,8 @@ size_t LinesContaining(const char* text) {
 }  // namespace
 
 TEST_CASE("Send with the largest length sends exactly the caller's bytes and reads nothing past them") {
-  ConnectionFixture fixture;
-  std::string path = testing::PathOf(testing::Plug(HiddenDevice{}));
-  Device* device = fixture.connection->CreateDevice(0);
-  REQUIRE(device != nullptr);
-  Output* output = device->OpenOutput(0);
+  testing::OpenDevice open;
+  Output* output = open.device->OpenOutput(0);
   REQUIRE(output != nullptr);
   // Its last byte is followed by a page that cannot be read.
   testing::LazyReadOnlyBuffer buffer(INT_MAX);
@@ -122,7 +119,7 @@ TEST_CASE("Send with the largest length sends exactly the caller's bytes and rea
     std::atomic<bool> sent{false};
     size_t offset = 0, writes = 0, wrong = 0;
     auto check = [&] {
-      for (const winsim::CapturedWrite& write : winsim::TakeCapturedWrites(path)) {
+      for (const winsim::CapturedWrite& write : winsim::TakeCapturedWrites(open.path)) {
         size_t expected = std::min<size_t>(640, buffer.Size() - std::min(offset, buffer.Size()));
         if (write.byteCount != expected || std::memcmp(write.bytes.data(), buffer.Data() + offset, expected) != 0)
           ++wrong;
@@ -145,7 +142,6 @@ TEST_CASE("Send with the largest length sends exactly the caller's bytes and rea
     CHECK(wrong == 0);
   }
   testing::Destroy(output);
-  testing::Destroy(device);
 }
 
 TEST_CASE("SetCallback replaces the pair at once, without waiting for the delivery that uses the old one") {
@@ -401,27 +397,23 @@ TEST_CASE("a read that completes with a warning status delivers its record; one 
                         Case{ERROR_MORE_DATA, {}, 0}}) {
     CAPTURE(c.status);
     CAPTURE(c.frame.size());
-    ConnectionFixture fixture;
-    std::string path = testing::PathOf(testing::Plug(HiddenDevice{}));
-    Device* device = fixture.connection->CreateDevice(0);
-    REQUIRE(device != nullptr);
-    Input* input = device->OpenInput(0);
+    testing::OpenDevice open;
+    Input* input = open.device->OpenInput(0);
     REQUIRE(input != nullptr);
     testing::Received received;
     input->SetCallback(testing::Collect, &received);
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    REQUIRE(winsim::CompleteReadRaw(path, noteOn, static_cast<ULONG>(noteOn.size()), sizeof(KSSTREAM_HEADER), 0));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    REQUIRE(winsim::CompleteReadRaw(open.path, noteOn, static_cast<ULONG>(noteOn.size()), sizeof(KSSTREAM_HEADER), 0));
     REQUIRE(testing::WaitUntil([&] { return received.Count() == 1; }));
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    REQUIRE(winsim::CompleteReadRaw(path, c.frame, static_cast<ULONG>(c.frame.size()), sizeof(KSSTREAM_HEADER), c.status));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    REQUIRE(winsim::CompleteReadRaw(open.path, c.frame, static_cast<ULONG>(c.frame.size()), sizeof(KSSTREAM_HEADER), c.status));
     // The next read is queued once the completion has been handled (at once, or after the pause).
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
     CHECK(received.Count() == 1 + c.delivered);
     std::vector<BYTE> expected;
     for (size_t i = 0; i < 1 + c.delivered; ++i) expected.insert(expected.end(), {0x90, 0x3C, 0x64});
     CHECK(received.All() == expected);
     testing::Destroy(input);
-    testing::Destroy(device);
   }
 }
 

@@ -10,6 +10,7 @@
 
 using testing::ConnectionFixture;
 using testing::HiddenDevice;
+using testing::OpenDevice;
 using TarrowinHiddenMIDI::Device;
 using TarrowinHiddenMIDI::Input;
 using TarrowinHiddenMIDI::Output;
@@ -30,20 +31,6 @@ std::vector<ULONG> ByteCounts(const std::vector<winsim::CapturedWrite>& writes) 
   for (const auto& write : writes) counts.push_back(write.byteCount);
   return counts;
 }
-
-// One device, opened the way a host opens it.
-struct OpenDevice : ConnectionFixture {
-  explicit OpenDevice(HiddenDevice hidden = {}) {
-    id = testing::Plug(hidden);
-    path = testing::PathOf(id);
-    device = connection->CreateDevice(0);
-    REQUIRE(device != nullptr);
-  }
-  ~OpenDevice() { testing::Destroy(device); }
-  winsim::DeviceId id;
-  std::string path;
-  Device* device;
-};
 
 }  // namespace
 
