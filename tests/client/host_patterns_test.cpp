@@ -15,6 +15,7 @@
 
 #include "client/hidden_devices.h"
 #include "support/lazy_read_only_buffer.h"
+#include "support/window_messages.h"
 
 using testing::ConnectionFixture;
 using testing::HiddenDevice;
@@ -228,33 +229,23 @@ LRESULT CALLBACK SetCallbackProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 TEST_CASE("a window procedure that a callback sends to may call SetCallback on that input") {
   LoopbackDevice open;
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = SetCallbackProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "HostPatternWindow";
-  REQUIRE(RegisterClassExA(&windowClass) != 0);
+  testing::MessageWindow window("HostPatternWindow", SetCallbackProc);
   ToWindow state;
   g_toWindow = &state;
   state.input = open.input;
-  state.window = CreateWindowExA(0, "HostPatternWindow", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-  REQUIRE(state.window != nullptr);
+  state.window = window.Handle();
   open.input->SetCallback(SendToWindow, &state);
   REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
   {
     DeadlockWatch watch("SendMessage to a window whose procedure calls SetCallback");
     open.LoopRecords(10);
     testing::WaitUntil([&] {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      testing::PumpMessages();
       return state.answered == 10;
     });
     CHECK(state.answered == 10);
     open.DestroyInput();
   }
-  CHECK(DestroyWindow(state.window));
-  CHECK(UnregisterClassA("HostPatternWindow", GetModuleHandleA(nullptr)));
 }
 
 namespace {
@@ -372,8 +363,7 @@ TEST_CASE("a device event while the owning thread calls SetCallback is handled o
     CHECK_FALSE(host.notifiedInsideSetCallback);
     blocking.release = true;
     testing::WaitUntil([&] {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      testing::PumpMessages();
       return host.notifications > 0;
     });
   }
