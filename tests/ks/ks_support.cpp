@@ -1,6 +1,5 @@
 #include "ks_support.h"
 
-
 #include <cstring>
 
 #include "ks/matchers.h"

@@ -23,6 +23,7 @@ namespace kstest {
 // Plugs a device whose one interface is the given filter; returns the interface path.
 std::string PlugFilter(const winsim::FilterDesc& filter, const std::string& instanceId = "USB\\VID_1A2B&PID_0A3C\\1");
 
+// One counted reference to a filter.
 using FilterPtr = KsRef<CKsFilter>;
 
 // A filter (or MIDI filter) constructed for the path, not opened; the test fails if construction
