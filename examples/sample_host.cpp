@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TarrowinHiddenMIDI.h"
+#include "delete_through_interface.h"
 #include "machine_control.h"
 #include "midi_decoder.h"
 #include "platform/win32.h"
@@ -52,17 +53,6 @@ struct Reception {
   std::atomic<unsigned> checksum{0};
   MidiDecoder decoder;
 };
-
-// Objects are destroyed with delete through their interface; the library frees them itself.
-// GCC warns about deleting through an interface without a virtual destructor, which these
-// interfaces leave out on purpose (their destructor slot is MSVC's): the warning does not apply.
-template <typename Interface>
-void Destroy(Interface* object) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete object;
-#pragma GCC diagnostic pop
-}
 
 std::atomic<unsigned> g_notifications{0};
 

@@ -96,15 +96,6 @@ void BeginCase(const std::string& label, std::chrono::seconds limit) {
 
 void EndCase() { Dog().Disarm(); }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
-}
-
 bool LeakedMemory() {
 #if defined(__SANITIZE_ADDRESS__)
   return __lsan_do_recoverable_leak_check() != 0;

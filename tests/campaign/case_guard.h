@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <string>
 
 namespace campaign {
@@ -11,9 +10,6 @@ namespace campaign {
 // Names the run in progress for the crash and hang reports (and installs them once).
 void BeginCase(const std::string& label, std::chrono::seconds limit);
 void EndCase();
-
-// Waits, with a bound, until `condition` holds; returns whether it did.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
 // Memory that the run allocated and nobody can reach any more. Only AddressSanitizer builds
 // can tell; elsewhere it reports no leak.

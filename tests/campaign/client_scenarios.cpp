@@ -18,11 +18,6 @@
 namespace campaign {
 namespace {
 
-using TarrowinHiddenMIDI::Connection;
-using TarrowinHiddenMIDI::Device;
-using TarrowinHiddenMIDI::Input;
-using TarrowinHiddenMIDI::Output;
-
 const size_t kStreamBytes = 1300;
 // An input that has not started within this bound under a fault is taken as one whose start
 // failed (it then receives nothing, which is a defined result). The clean run waits longer.

@@ -44,11 +44,6 @@ std::vector<std::vector<Byte>> WrittenRecords(const std::string& path) {
   return records;
 }
 
-void PumpMessages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
 namespace {
 
 enum class InputState { Reading, Busy, NotRunning };

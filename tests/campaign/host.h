@@ -9,9 +9,18 @@
 #include "campaign/stream_pattern.h"
 #include "client/TarrowinHiddenMIDI.h"
 #include "support/host_delete.h"
+#include "support/wait_until.h"
+#include "support/window_messages.h"
 #include "winsim/machine.h"
 
 namespace campaign {
+
+using TarrowinHiddenMIDI::Connection;
+using TarrowinHiddenMIDI::Device;
+using TarrowinHiddenMIDI::Input;
+using TarrowinHiddenMIDI::Output;
+using testing::PumpMessages;
+using testing::WaitUntil;
 
 const ULONG kRenderPinId = 0;
 const ULONG kCapturePinId = 1;
@@ -42,9 +51,6 @@ class Receiver {
 
 // The MIDI bytes the driver took on an interface, one record per write.
 std::vector<std::vector<Byte>> WrittenRecords(const std::string& path);
-
-// Retrieves the thread's messages, so that its windows' sent messages are processed.
-void PumpMessages();
 
 // Waits (bounded) until an input on `path` runs with a read pending: its receive thread has
 // started. False when it did not within the bound (its start failed, or it is slow).

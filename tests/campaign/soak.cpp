@@ -23,11 +23,6 @@
 namespace campaign {
 namespace {
 
-using TarrowinHiddenMIDI::Connection;
-using TarrowinHiddenMIDI::Device;
-using TarrowinHiddenMIDI::Input;
-using TarrowinHiddenMIDI::Output;
-
 const int kDevices = 3;
 const int kSenders = 3;
 const Byte kDeviceBits = 0xC0;  // the top two bits of every byte name its device
@@ -254,11 +249,11 @@ int main(int argc, char** argv) {
   for (std::thread& thread : threads) thread.join();
   for (Slot& slot : g_slots) {
     if (slot.input) {
-      Destroy(slot.input);
+      campaign::Destroy(slot.input);
       ++slot.inputsDestroyed;
     }
-    if (slot.output) Destroy(slot.output);
-    if (slot.device) Destroy(slot.device);
+    if (slot.output) campaign::Destroy(slot.output);
+    if (slot.device) campaign::Destroy(slot.device);
   }
   PumpMessages();
   VODIDestroy(connection);

@@ -76,22 +76,8 @@ std::vector<uint64_t> KsToRun(uint64_t count, uint64_t cap) {
   return ks;
 }
 
-const HeldBack* HeldBackFor(const SweepOptions& options, const std::string& scenario, const FaultPoint& point,
-                            const std::vector<std::string>& violations) {
-  const HeldBack* found = nullptr;
-  for (const std::string& violation : violations) {
-    const HeldBack* match = nullptr;
-    for (const HeldBack& held : options.heldBack)
-      if (held.matches(scenario, point, violation)) match = &held;
-    if (match == nullptr) return nullptr;
-    found = match;
-  }
-  return found;
-}
-
-void Report(const std::string& scenario, const FaultPoint& point, const std::vector<std::string>& violations,
-            const char* prefix) {
-  std::printf("%s %s, %s:\n", prefix, scenario.c_str(), point.Label().c_str());
+void ReportFailure(const std::string& scenario, const FaultPoint& point, const std::vector<std::string>& violations) {
+  std::printf("FAILED %s, %s:\n", scenario.c_str(), point.Label().c_str());
   for (const std::string& violation : violations) std::printf("    %s\n", violation.c_str());
 }
 
@@ -108,7 +94,7 @@ SweepFigures Sweep(const ScenarioEntry& entry, const SweepOptions& options) {
   uint64_t allocations = winsim::NothrowAllocationCount();
   if (!clean.violations.empty()) {
     if (options.shard == 0) {
-      Report(entry.name, FaultPoint{}, clean.violations, "FAILED");
+      ReportFailure(entry.name, FaultPoint{}, clean.violations);
       ++figures.failed;
     }
     return figures;
@@ -146,12 +132,9 @@ SweepFigures Sweep(const ScenarioEntry& entry, const SweepOptions& options) {
       if (run.violations.empty()) {
         ++figures.held;
         if (options.verbose) std::printf("held %s, %s\n", entry.name.c_str(), point.Label().c_str());
-      } else if (const HeldBack* held = HeldBackFor(options, entry.name, point, run.violations)) {
-        ++figures.heldBack;
-        Report(entry.name, point, run.violations, ("held back (" + held->tag + ")").c_str());
       } else {
         ++figures.failed;
-        Report(entry.name, point, run.violations, "FAILED");
+        ReportFailure(entry.name, point, run.violations);
       }
     }
   }

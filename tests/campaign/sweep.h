@@ -59,18 +59,10 @@ ScenarioEntry Entry(const char* name) {
   return ScenarioEntry{name, [] { return std::unique_ptr<Scenario>(new T); }};
 }
 
-// A violation known to come from a fault that is being mended elsewhere: counted and shown
-// apart until the mend arrives, then removed.
-struct HeldBack {
-  std::string tag;
-  std::function<bool(const std::string& scenario, const FaultPoint& point, const std::string& violation)> matches;
-};
-
 struct SweepFigures {
   std::string scenario;
   uint64_t points = 0;     // injection points failed one by one
   uint64_t held = 0;       // runs in which every invariant held
-  uint64_t heldBack = 0;   // runs whose only violations are held back
   uint64_t failed = 0;
   uint64_t capped = 0;     // injection points not run because of the cap
   double seconds = 0;
@@ -80,7 +72,6 @@ struct SweepFigures {
 struct SweepOptions {
   // At most this many k per call name (0: all). Above it, k is spread evenly over the range.
   uint64_t capPerCall = 0;
-  std::vector<HeldBack> heldBack;
   bool verbose = false;
   // Runs only every `shards`-th injection point, starting at `shard` (the clean run always).
   unsigned shard = 0;

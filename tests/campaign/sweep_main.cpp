@@ -17,7 +17,6 @@
 
 #include "campaign/client_scenarios.h"
 #include "campaign/coinstaller_scenarios.h"
-#include "campaign/held_back.h"
 #include "campaign/setup_scenarios.h"
 
 extern char** environ;
@@ -70,10 +69,9 @@ std::vector<SweepFigures> RunScenarios(const Arguments& args) {
 // A shard hands its figures to the parent as tab-separated lines after its reports.
 void PrintMachineFigures(const std::vector<SweepFigures>& all) {
   for (const SweepFigures& f : all) {
-    std::printf("@figures\t%s\t%llu\t%llu\t%llu\t%llu\t%llu\t%f\n", f.scenario.c_str(),
+    std::printf("@figures\t%s\t%llu\t%llu\t%llu\t%llu\t%f\n", f.scenario.c_str(),
                 static_cast<unsigned long long>(f.points), static_cast<unsigned long long>(f.held),
-                static_cast<unsigned long long>(f.heldBack), static_cast<unsigned long long>(f.failed),
-                static_cast<unsigned long long>(f.capped), f.seconds);
+                static_cast<unsigned long long>(f.failed), static_cast<unsigned long long>(f.capped), f.seconds);
     for (const std::string& call : f.notInjected) std::printf("@skip\t%s\t%s\n", f.scenario.c_str(), call.c_str());
   }
 }
@@ -97,12 +95,11 @@ void Merge(std::vector<SweepFigures>& all, const std::string& line) {
     f->notInjected.push_back(text);
     return;
   }
-  uint64_t points, held, heldBack, failed, capped;
+  uint64_t points, held, failed, capped;
   double seconds;
-  in >> points >> held >> heldBack >> failed >> capped >> seconds;
+  in >> points >> held >> failed >> capped >> seconds;
   f->points += points;
   f->held += held;
-  f->heldBack += heldBack;
   f->failed += failed;
   f->capped += capped;
   f->seconds = std::max(f->seconds, seconds);
@@ -155,32 +152,28 @@ bool RunShards(int argc, char** argv, unsigned jobs, std::vector<SweepFigures>& 
 }
 
 void PrintFigures(const std::vector<SweepFigures>& all) {
-  uint64_t points = 0, held = 0, heldBack = 0, failed = 0;
+  uint64_t points = 0, held = 0, failed = 0;
   double seconds = 0;
   for (const SweepFigures& f : all) {
     std::printf("sweep: %-48s %5llu/%-5llu injection points held", f.scenario.c_str(),
                 static_cast<unsigned long long>(f.held), static_cast<unsigned long long>(f.points));
-    if (f.heldBack) std::printf(", %llu held back", static_cast<unsigned long long>(f.heldBack));
     if (f.failed) std::printf(", %llu FAILED", static_cast<unsigned long long>(f.failed));
     if (f.capped) std::printf(", %llu not run (cap)", static_cast<unsigned long long>(f.capped));
     std::printf(" (%.1f s)\n", f.seconds);
     for (const std::string& call : f.notInjected) std::printf("         not injected: %s\n", call.c_str());
     points += f.points;
     held += f.held;
-    heldBack += f.heldBack;
     failed += f.failed;
     seconds = std::max(seconds, f.seconds);
   }
-  std::printf("sweep: total %llu/%llu injection points held, %llu held back, %llu failed\n",
-              static_cast<unsigned long long>(held), static_cast<unsigned long long>(points),
-              static_cast<unsigned long long>(heldBack), static_cast<unsigned long long>(failed));
+  std::printf("sweep: total %llu/%llu injection points held, %llu failed\n", static_cast<unsigned long long>(held),
+              static_cast<unsigned long long>(points), static_cast<unsigned long long>(failed));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Arguments args = Parse(argc, argv);
-  args.options.heldBack = campaign::HeldBackFaults();
   if (args.child) {
     PrintMachineFigures(RunScenarios(args));
     return 0;

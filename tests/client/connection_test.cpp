@@ -12,6 +12,7 @@
 #include "support/host_delete.h"
 #include "support/library_copies.h"
 #include "support/machine.h"
+#include "support/window_messages.h"
 #include "winsim/machine.h"
 
 namespace {
@@ -26,11 +27,6 @@ struct Notifications {
 
 void TARROWIN_CALLBACK Record(void* context) {
   static_cast<Notifications*>(context)->threads.push_back(GetCurrentThreadId());
-}
-
-void RetrieveMessages() {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
 }
 
 // The module that holds an address; null once it is unloaded.
@@ -111,10 +107,10 @@ TEST_CASE("one notification per arrival and per removal of each audio interface,
     TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
     REQUIRE(connection != nullptr);
     winsim::DeviceId device = winsim::PlugDevice(c.device);
-    RetrieveMessages();
+    testing::PumpMessages();
     CHECK(seen.Count() == c.audioInterfaces);
     winsim::UnplugDevice(device);
-    RetrieveMessages();
+    testing::PumpMessages();
     CHECK(seen.Count() == 2 * c.audioInterfaces);
     for (DWORD thread : seen.threads) CHECK(thread == GetCurrentThreadId());
     VODIDestroy(connection);
@@ -135,7 +131,7 @@ TEST_CASE("notifications wait for the creating thread to retrieve messages and r
     beforeRetrieval = seen.Count();
     // Counting needs no message retrieval.
     countBeforeRetrieval = connection->GetDeviceCount();
-    RetrieveMessages();
+    testing::PumpMessages();
     VODIDestroy(connection);
   });
   DWORD hostThread = created.get_future().get();
@@ -159,9 +155,9 @@ TEST_CASE("a null callback gives a working connection whose events are received 
   CHECK(window != nullptr);
   winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
   CHECK(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_SENDMESSAGE) == WAIT_OBJECT_0);
-  RetrieveMessages();
+  testing::PumpMessages();
   winsim::UnplugDevice(device);
-  RetrieveMessages();
+  testing::PumpMessages();
   VODIDestroy(connection);
   CHECK_FALSE(IsWindow(window));
   CHECK_FALSE(ClassRegistered());
@@ -175,14 +171,14 @@ TEST_CASE("two connections are both notified; destroying the first leaves the se
   HWND window = NotifyWindow();
   CHECK(NotifyWindow(window) != nullptr);
   winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
-  RetrieveMessages();
+  testing::PumpMessages();
   CHECK(first.Count() == 1);
   CHECK(second.Count() == 1);
 
   VODIDestroy(one);
   CHECK(ClassRegistered());
   winsim::UnplugDevice(device);
-  RetrieveMessages();
+  testing::PumpMessages();
   CHECK(first.Count() == 1);
   CHECK(second.Count() == 2);
   VODIDestroy(two);
@@ -216,7 +212,7 @@ TEST_CASE("two copies of the library from two folders: each window runs its own 
   winsim::DeviceDesc desc = HiddenPortDevice();
   desc.interfaces[0].filter.loopbackMidi = true;
   winsim::PlugDevice(desc);
-  RetrieveMessages();
+  testing::PumpMessages();
   CHECK(seen[0].Count() == 0);
   CHECK(seen[1].Count() == 1);
 
@@ -251,7 +247,7 @@ TEST_CASE("VODIDestroy on another thread leaves the window behind, and no device
   // Nor does it run the library's code, which the host may unload next.
   CHECK(GetWindowLongPtrA(left, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(DefWindowProcA));
   winsim::UnplugDevice(device);
-  RetrieveMessages();
+  testing::PumpMessages();
   CHECK(seen.Count() == 0);
 }
 
@@ -272,7 +268,7 @@ TEST_CASE("a host may destroy the connection from inside its notification") {
   winsim::DeviceDesc device = HiddenPortDevice();
   device.interfaces.push_back(Interface(KSCATEGORY_AUDIO, "second"));
   winsim::PlugDevice(device);
-  RetrieveMessages();
+  testing::PumpMessages();
   CHECK(host.calls == 1);
   CHECK_FALSE(ClassRegistered());
   CHECK(NotifyWindow() == nullptr);
@@ -287,7 +283,7 @@ TEST_CASE("a connection whose window or registration failed works without notifi
     TarrowinHiddenMIDI::Connection* connection = VODICreate(Record, &seen);
     REQUIRE(connection != nullptr);
     winsim::DeviceId device = winsim::PlugDevice(HiddenPortDevice());
-    RetrieveMessages();
+    testing::PumpMessages();
     CHECK(seen.Count() == 0);
     winsim::UnplugDevice(device);
     VODIDestroy(connection);
@@ -320,7 +316,7 @@ TEST_CASE("a C++ host built with GCC destroys a connection with delete") {
 
 TEST_CASE("a host written in C drives a connection through its slots") {
   testing::Machine machine;
-  CHostEnvironment environment = {RetrieveMessages,
+  CHostEnvironment environment = {testing::PumpMessages,
                                   [] {
                                     winsim::DeviceDesc device = HiddenPortDevice();
                                     device.interfaces[0].filter.loopbackMidi = true;

@@ -32,6 +32,13 @@ ConnectionFixture::ConnectionFixture() : connection(VODICreate(nullptr, nullptr)
 
 ConnectionFixture::~ConnectionFixture() { VODIDestroy(connection); }
 
+OpenDevice::OpenDevice(const HiddenDevice& hidden) : id(Plug(hidden)), path(PathOf(id)) {
+  device = connection->CreateDevice(0);
+  REQUIRE(device != nullptr);
+}
+
+OpenDevice::~OpenDevice() { Destroy(device); }
+
 size_t Received::Count() {
   std::lock_guard guard(g_receivedLock);
   return records.size();

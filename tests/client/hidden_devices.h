@@ -35,6 +35,15 @@ class ConnectionFixture : public Machine {
   TarrowinHiddenMIDI::Connection* connection = nullptr;
 };
 
+// One device, opened the way a host opens it; destroyed with the fixture.
+struct OpenDevice : ConnectionFixture {
+  explicit OpenDevice(const HiddenDevice& hidden = {});
+  ~OpenDevice();
+  winsim::DeviceId id;
+  std::string path;
+  TarrowinHiddenMIDI::Device* device;
+};
+
 // Collects what an input delivers; the callback runs on the input's receive thread.
 struct Received {
   std::vector<std::vector<BYTE>> records;

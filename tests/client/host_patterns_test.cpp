@@ -15,6 +15,7 @@
 
 #include "client/hidden_devices.h"
 #include "support/lazy_read_only_buffer.h"
+#include "support/window_messages.h"
 
 using testing::ConnectionFixture;
 using testing::HiddenDevice;
@@ -105,11 +106,8 @@ size_t LinesContaining(const char* text) {
 }  // namespace
 
 TEST_CASE("Send with the largest length sends exactly the caller's bytes and reads nothing past them") {
-  ConnectionFixture fixture;
-  std::string path = testing::PathOf(testing::Plug(HiddenDevice{}));
-  Device* device = fixture.connection->CreateDevice(0);
-  REQUIRE(device != nullptr);
-  Output* output = device->OpenOutput(0);
+  testing::OpenDevice open;
+  Output* output = open.device->OpenOutput(0);
   REQUIRE(output != nullptr);
   // Its last byte is followed by a page that cannot be read.
   testing::LazyReadOnlyBuffer buffer(INT_MAX);
@@ -122,7 +120,7 @@ TEST_CASE("Send with the largest length sends exactly the caller's bytes and rea
     std::atomic<bool> sent{false};
     size_t offset = 0, writes = 0, wrong = 0;
     auto check = [&] {
-      for (const winsim::CapturedWrite& write : winsim::TakeCapturedWrites(path)) {
+      for (const winsim::CapturedWrite& write : winsim::TakeCapturedWrites(open.path)) {
         size_t expected = std::min<size_t>(640, buffer.Size() - std::min(offset, buffer.Size()));
         if (write.byteCount != expected || std::memcmp(write.bytes.data(), buffer.Data() + offset, expected) != 0)
           ++wrong;
@@ -145,7 +143,6 @@ TEST_CASE("Send with the largest length sends exactly the caller's bytes and rea
     CHECK(wrong == 0);
   }
   testing::Destroy(output);
-  testing::Destroy(device);
 }
 
 TEST_CASE("SetCallback replaces the pair at once, without waiting for the delivery that uses the old one") {
@@ -232,33 +229,23 @@ LRESULT CALLBACK SetCallbackProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 TEST_CASE("a window procedure that a callback sends to may call SetCallback on that input") {
   LoopbackDevice open;
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = SetCallbackProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "HostPatternWindow";
-  REQUIRE(RegisterClassExA(&windowClass) != 0);
+  testing::MessageWindow window("HostPatternWindow", SetCallbackProc);
   ToWindow state;
   g_toWindow = &state;
   state.input = open.input;
-  state.window = CreateWindowExA(0, "HostPatternWindow", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-  REQUIRE(state.window != nullptr);
+  state.window = window.Handle();
   open.input->SetCallback(SendToWindow, &state);
   REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
   {
     DeadlockWatch watch("SendMessage to a window whose procedure calls SetCallback");
     open.LoopRecords(10);
     testing::WaitUntil([&] {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      testing::PumpMessages();
       return state.answered == 10;
     });
     CHECK(state.answered == 10);
     open.DestroyInput();
   }
-  CHECK(DestroyWindow(state.window));
-  CHECK(UnregisterClassA("HostPatternWindow", GetModuleHandleA(nullptr)));
 }
 
 namespace {
@@ -376,8 +363,7 @@ TEST_CASE("a device event while the owning thread calls SetCallback is handled o
     CHECK_FALSE(host.notifiedInsideSetCallback);
     blocking.release = true;
     testing::WaitUntil([&] {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      testing::PumpMessages();
       return host.notifications > 0;
     });
   }
@@ -401,27 +387,23 @@ TEST_CASE("a read that completes with a warning status delivers its record; one 
                         Case{ERROR_MORE_DATA, {}, 0}}) {
     CAPTURE(c.status);
     CAPTURE(c.frame.size());
-    ConnectionFixture fixture;
-    std::string path = testing::PathOf(testing::Plug(HiddenDevice{}));
-    Device* device = fixture.connection->CreateDevice(0);
-    REQUIRE(device != nullptr);
-    Input* input = device->OpenInput(0);
+    testing::OpenDevice open;
+    Input* input = open.device->OpenInput(0);
     REQUIRE(input != nullptr);
     testing::Received received;
     input->SetCallback(testing::Collect, &received);
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    REQUIRE(winsim::CompleteReadRaw(path, noteOn, static_cast<ULONG>(noteOn.size()), sizeof(KSSTREAM_HEADER), 0));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    REQUIRE(winsim::CompleteReadRaw(open.path, noteOn, static_cast<ULONG>(noteOn.size()), sizeof(KSSTREAM_HEADER), 0));
     REQUIRE(testing::WaitUntil([&] { return received.Count() == 1; }));
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
-    REQUIRE(winsim::CompleteReadRaw(path, c.frame, static_cast<ULONG>(c.frame.size()), sizeof(KSSTREAM_HEADER), c.status));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
+    REQUIRE(winsim::CompleteReadRaw(open.path, c.frame, static_cast<ULONG>(c.frame.size()), sizeof(KSSTREAM_HEADER), c.status));
     // The next read is queued once the completion has been handled (at once, or after the pause).
-    REQUIRE(testing::WaitForPendingRead(path, kCapturePin));
+    REQUIRE(testing::WaitForPendingRead(open.path, kCapturePin));
     CHECK(received.Count() == 1 + c.delivered);
     std::vector<BYTE> expected;
     for (size_t i = 0; i < 1 + c.delivered; ++i) expected.insert(expected.end(), {0x90, 0x3C, 0x64});
     CHECK(received.All() == expected);
     testing::Destroy(input);
-    testing::Destroy(device);
   }
 }
 

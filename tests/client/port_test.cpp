@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "client/hidden_devices.h"
+#include "support/window_messages.h"
 
 using testing::ConnectionFixture;
 using testing::HiddenDevice;
+using testing::OpenDevice;
 using TarrowinHiddenMIDI::Device;
 using TarrowinHiddenMIDI::Input;
 using TarrowinHiddenMIDI::Output;
@@ -30,20 +32,6 @@ std::vector<ULONG> ByteCounts(const std::vector<winsim::CapturedWrite>& writes) 
   for (const auto& write : writes) counts.push_back(write.byteCount);
   return counts;
 }
-
-// One device, opened the way a host opens it.
-struct OpenDevice : ConnectionFixture {
-  explicit OpenDevice(HiddenDevice hidden = {}) {
-    id = testing::Plug(hidden);
-    path = testing::PathOf(id);
-    device = connection->CreateDevice(0);
-    REQUIRE(device != nullptr);
-  }
-  ~OpenDevice() { testing::Destroy(device); }
-  winsim::DeviceId id;
-  std::string path;
-  Device* device;
-};
 
 }  // namespace
 
@@ -291,16 +279,9 @@ TEST_CASE("SetCallback on a window thread that the callback is sending to return
   HiddenDevice hidden;
   hidden.loopback = true;
   OpenDevice open(hidden);
-  WNDCLASSEXA windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = CountingProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "PortTestWindow";
-  REQUIRE(RegisterClassExA(&windowClass) != 0);
+  testing::MessageWindow window("PortTestWindow", CountingProc);
   ToWindow state;
-  state.window = CreateWindowExA(0, "PortTestWindow", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-  REQUIRE(state.window != nullptr);
+  state.window = window.Handle();
   Input* input = open.device->OpenInput(0);
   REQUIRE(input != nullptr);
   input->SetCallback(SendToWindow, &state);
@@ -311,13 +292,10 @@ TEST_CASE("SetCallback on a window thread that the callback is sending to return
   // the callback's message is answered when this thread retrieves its messages.
   input->SetCallback(nullptr, nullptr);
   CHECK(testing::WaitUntil([&] {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    testing::PumpMessages();
     return state.answered.load();
   }));
   testing::Destroy(input);
-  CHECK(DestroyWindow(state.window));
-  CHECK(UnregisterClassA("PortTestWindow", GetModuleHandleA(nullptr)));
 }
 
 TEST_CASE("an input without a capture pin still answers IsPresent and closes after one sleep") {
@@ -393,8 +371,7 @@ TEST_CASE("unplugging while streaming: notified, not present, nothing more deliv
 
   winsim::UnplugDevice(id);
   testing::WaitUntil([&] {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    testing::PumpMessages();
     return notifications >= 2;  // the arrival and the removal
   });
   CHECK(notifications == 2);

@@ -135,7 +135,6 @@ TEST_CASE("pins are sorted by data flow and communication; BOTH goes into two li
 }
 
 TEST_CASE("a filter is viable only with a pin in one of the five classified lists") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     winsim::FilterDesc desc;
@@ -151,6 +150,7 @@ TEST_CASE("a filter is viable only with a pin in one of the five classified list
                         Case{"NONE pins only", winsim::NoCommunicationMidiFilter(), false, S_OK, 2},
                         Case{"pins that answer nothing", winsim::UnansweringFilter(2), false, S_OK, 2}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     std::string path = kstest::PlugFilter(c.desc);
     auto filter = kstest::OpenFilter(path);
     if (c.failCount) winsim::FailRequests({path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_CTYPES}}, ERROR_GEN_FAILURE);
@@ -163,13 +163,10 @@ TEST_CASE("a filter is viable only with a pin in one of the five classified list
                                   [](const std::string& m) { return m != kNotViable; }),
                    messages.end());
     CHECK(messages == (c.hr == E_FAIL ? std::vector<std::string>{kNotViable} : std::vector<std::string>{}));
-    filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("a pin that cannot be made or listed is skipped with its message") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     int skip;
@@ -180,6 +177,7 @@ TEST_CASE("a pin that cannot be made or listed is skipped with its message") {
   // The pin object comes first, then its three descriptor blocks, then its list entry.
   for (Case c : {Case{"pin object", 0, "Failed to create pin"}, Case{"list entry", 4, "Failed to add pin to list"}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     auto filter = kstest::OpenFilter(kstest::PlugFilter(desc));
     winsim::ClearDebugOutput();
     winsim::FailAllocations(1, c.skip);
@@ -187,13 +185,10 @@ TEST_CASE("a pin that cannot be made or listed is skipped with its message") {
     winsim::FailAllocations(0);
     CHECK(filter->m_listPins.m_lCount == 0);
     CHECK(kstest::Messages() == std::vector<std::string>{c.message, kNotViable});
-    filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("EnumerateNodes lists the node types of the last answer and never reads past it") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     std::optional<std::vector<BYTE>> raw;
@@ -208,6 +203,7 @@ TEST_CASE("EnumerateNodes lists the node types of the last answer and never read
                         Case{"Size short of Count", NodesAnswer(kTwo - 1, 2, 2), E_FAIL, 0},
                         Case{"shorter than its header", std::vector<BYTE>(4, 0), E_FAIL, 0}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     winsim::FilterDesc desc = winsim::OrdinaryAudioFilter(false);
     desc.rawNodes = c.raw;
     auto filter = kstest::OpenFilter(kstest::PlugFilter(desc));
@@ -222,8 +218,6 @@ TEST_CASE("EnumerateNodes lists the node types of the last answer and never read
       CHECK(std::memcmp(&second->m_ulTag, "NONE", 4) == 0);
     }
     CHECK(kstest::Messages().empty());
-    filter.reset();
-    winsim::Reset();
   }
 }
 
@@ -244,8 +238,7 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
   testing::Machine machine;
   std::string path = kstest::PlugFilter(kstest::MidiPort());
   {
-    HRESULT hr = E_FAIL;
-    kstest::FilterPtr unopened(new CKsFilter(path.c_str(), &hr));
+    auto unopened = kstest::ConstructedFilter(path);
     winsim::ClearDebugOutput();
   }
   if (kstest::Verbose()) {
@@ -273,8 +266,7 @@ TEST_CASE("destroying a filter destroys its pins and closes its handle; an unope
 TEST_CASE("pin property requests: an unopened filter fails and an empty value still hands over a buffer") {
   testing::Machine machine;
   std::string path = kstest::PlugFilter(kstest::MidiPort());
-  HRESULT hr = E_FAIL;
-  kstest::FilterPtr unopened(new CKsFilter(path.c_str(), &hr));
+  auto unopened = kstest::ConstructedFilter(path);
   winsim::ClearDebugOutput();
   ULONG value = kUntouchedValue;
   CHECK(unopened->GetPinPropertySimple(0, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, &value, sizeof value) == E_FAIL);

@@ -1,7 +1,5 @@
 #include "ks_support.h"
 
-#include <doctest/doctest.h>
-
 #include <cstring>
 
 #include "ks/matchers.h"
@@ -15,14 +13,6 @@ std::string PlugFilter(const winsim::FilterDesc& filter, const std::string& inst
   interface.filter = filter;
   device.interfaces.push_back(interface);
   return winsim::InterfacePath(winsim::PlugDevice(device));
-}
-
-FilterPtr OpenFilter(const std::string& path) {
-  HRESULT hr = E_FAIL;
-  FilterPtr filter(new CKsFilter(path.c_str(), &hr));
-  REQUIRE(hr == S_OK);
-  REQUIRE(filter->Instantiate() == S_OK);
-  return filter;
 }
 
 std::vector<std::string> Lines() {

@@ -2,6 +2,8 @@
 // filters held by a reference, and the trace lines a test expects at the built trace level.
 #pragma once
 
+#include <doctest/doctest.h>
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +12,7 @@
 #include "ks/filter.h"
 #include "ks/matchers.h"
 #include "ks/pin.h"
+#include "ks/refcount.h"
 #include "ks/trace.h"
 #include "winsim/control.h"
 #include "winsim/control_ks.h"
@@ -20,13 +23,26 @@ namespace kstest {
 // Plugs a device whose one interface is the given filter; returns the interface path.
 std::string PlugFilter(const winsim::FilterDesc& filter, const std::string& instanceId = "USB\\VID_1A2B&PID_0A3C\\1");
 
-struct DropFilter {
-  void operator()(CKsFilter* filter) const { DropReference(filter); }
-};
-using FilterPtr = std::unique_ptr<CKsFilter, DropFilter>;
+// One counted reference to a filter.
+using FilterPtr = KsRef<CKsFilter>;
 
-// A filter constructed for the path and opened; the test fails if either step fails.
-FilterPtr OpenFilter(const std::string& path);
+// A filter (or MIDI filter) constructed for the path, not opened; the test fails if construction
+// fails.
+template <class Filter = CKsFilter>
+KsRef<Filter> ConstructedFilter(const std::string& path) {
+  HRESULT hr = E_FAIL;
+  KsRef<Filter> filter(new Filter(path.c_str(), &hr));
+  REQUIRE(hr == S_OK);
+  return filter;
+}
+
+// The same filter opened.
+template <class Filter = CKsFilter>
+KsRef<Filter> OpenFilter(const std::string& path) {
+  KsRef<Filter> filter = ConstructedFilter<Filter>(path);
+  REQUIRE(filter->Instantiate() == S_OK);
+  return filter;
+}
 
 // Debugger lines without the separate line ends.
 std::vector<std::string> Lines();

@@ -15,23 +15,18 @@ namespace {
 
 constexpr bool k64 = sizeof(void*) == 8;
 
-struct DropMidiFilter {
-  void operator()(CKsMidiFilter* filter) const { DropReference(filter); }
-};
-using MidiFilterPtr = std::unique_ptr<CKsMidiFilter, DropMidiFilter>;
-
-MidiFilterPtr OpenMidiFilter(const std::string& path) {
-  HRESULT hr = E_FAIL;
-  MidiFilterPtr filter(new CKsMidiFilter(path.c_str(), &hr));
-  REQUIRE(hr == S_OK);
-  REQUIRE(filter->Instantiate() == S_OK);
-  return filter;
-}
-
 // Puts the default matcher back when a test installed another one.
 struct MatcherScope {
   explicit MatcherScope(DataRangeMatcher matcher) { SetDataRangeMatcher(matcher); }
   ~MatcherScope() { SetDataRangeMatcher(IsMidiPortDataRange); }
+};
+
+// A hidden port, taken for MIDI by the hidden-port matcher, with its MIDI filter open.
+struct HiddenMidiPort {
+  testing::Machine machine;
+  MatcherScope hidden{IsHiddenMidiDataRange};
+  std::string path = kstest::PlugFilter(kstest::MidiPort());
+  KsRef<CKsMidiFilter> filter = kstest::OpenFilter<CKsMidiFilter>(path);
 };
 
 // The first pin of a type on a hidden port, instantiated and running.
@@ -70,14 +65,14 @@ TEST_CASE("the matcher in force decides which pin factories become MIDI pins") {
   testing::Machine machine;
   std::string path = kstest::PlugFilter(OneMidiPinFactory());
   {
-    auto filter = OpenMidiFilter(path);
+    auto filter = kstest::OpenFilter<CKsMidiFilter>(path);
     CHECK(filter->EnumeratePins() == S_OK);
     REQUIRE(filter->m_listPins.m_lCount == 1);
     CHECK(dynamic_cast<CKsMidiPin*>(filter->m_listPins.m_pHead->pData) != nullptr);
     CHECK(filter->FindPin(CKsMidiFilter::kRenderPin, 0) == filter->m_listPins.m_pHead->pData);
   }
   MatcherScope hidden(IsHiddenMidiDataRange);
-  auto filter = OpenMidiFilter(path);
+  auto filter = kstest::OpenFilter<CKsMidiFilter>(path);
   winsim::ClearDebugOutput();
   CHECK(filter->EnumeratePins() == E_FAIL);
   CHECK(filter->m_listPins.m_lCount == 0);
@@ -90,7 +85,7 @@ TEST_CASE("FindPin takes render-sink pins for type 1 and capture-sink pins for a
   winsim::FilterDesc desc = winsim::OrdinaryAudioFilter(false);
   winsim::FilterDesc port = winsim::HiddenMidiFilter(KSDATAFORMAT_SUBTYPE_HIDDEN_MIDI_2);
   desc.pins.insert(desc.pins.end(), port.pins.begin(), port.pins.end());
-  auto filter = OpenMidiFilter(kstest::PlugFilter(desc));
+  auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(desc));
   REQUIRE(filter->EnumeratePins() == S_OK);
   REQUIRE(filter->m_listPins.m_lCount == 2);
   struct Case {
@@ -112,7 +107,6 @@ TEST_CASE("FindPin takes render-sink pins for type 1 and capture-sink pins for a
 }
 
 TEST_CASE("a MIDI filter without a usable MIDI pin fails without a message") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     winsim::FilterDesc desc;
@@ -125,23 +119,22 @@ TEST_CASE("a MIDI filter without a usable MIDI pin fails without a message") {
                         Case{"NONE pins only", winsim::NoCommunicationMidiFilter(), false, E_FAIL, 2},
                         Case{"no MIDI pin", winsim::OrdinaryAudioFilter(false), false, E_FAIL, 0}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     std::string path = kstest::PlugFilter(c.desc);
-    auto filter = OpenMidiFilter(path);
+    auto filter = kstest::OpenFilter<CKsMidiFilter>(path);
     if (c.failCount) winsim::FailRequests({path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_CTYPES}}, ERROR_GEN_FAILURE);
     winsim::ClearDebugOutput();
     CHECK(filter->EnumeratePins() == c.hr);
     CHECK(filter->m_listPins.m_lCount == c.pins);
     CHECK(filter->m_listNoCommPins.m_lCount == c.pins);
     CHECK(kstest::Messages().empty());
-    filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("a failing data-range query ends the enumeration at once, with no classification") {
   testing::Machine machine;
   std::string path = kstest::PlugFilter(winsim::OrdinaryAudioFilter(true));
-  auto filter = OpenMidiFilter(path);
+  auto filter = kstest::OpenFilter<CKsMidiFilter>(path);
   winsim::FailRequests({path, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_DATARANGES}, ULONG{2}},
                        ERROR_GEN_FAILURE, -1, 1);  // the size query passes, the value request fails
   CHECK(filter->EnumeratePins() == E_FAIL);
@@ -150,7 +143,6 @@ TEST_CASE("a failing data-range query ends the enumeration at once, with no clas
 }
 
 TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at the last pin id") {
-  testing::Machine machine;
   // Per pin id: its data ranges; for a MIDI pin then the pin, its three blocks and its list entry.
   struct Case {
     const char* what;
@@ -163,7 +155,8 @@ TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at t
                  Case{"last pin object", 7, E_OUTOFMEMORY, 1, "Failed to create MIDI pin"},
                  Case{"last list entry", 11, E_OUTOFMEMORY, 1, "Unable to allocate list entry to save pin in"}}) {
     CAPTURE(c.what);
-    auto filter = OpenMidiFilter(kstest::PlugFilter(kstest::MidiPort()));
+    testing::Machine machine;  // per row: each row checks its own handles
+    auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(kstest::MidiPort()));
     MatcherScope hidden(IsHiddenMidiDataRange);
     winsim::ClearDebugOutput();
     winsim::FailAllocations(1, c.skip);
@@ -171,13 +164,10 @@ TEST_CASE("out of memory while making a MIDI pin fails the enumeration only at t
     winsim::FailAllocations(0);
     CHECK(filter->m_listPins.m_lCount == c.pins);
     CHECK(kstest::Messages() == std::vector<std::string>{c.message});
-    filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("data ranges that do not fit their answer are matched only as far as they lie") {
-  testing::Machine machine;
   std::vector<BYTE> midi = winsim::MusicDataRange(KSDATAFORMAT_SUBTYPE_MIDI);
   const ULONG kWhole = static_cast<ULONG>(sizeof(KSMULTIPLE_ITEM) + midi.size());
   struct Case {
@@ -198,16 +188,15 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
                         Case{"range cut short within them", RangesAnswer(kWhole, 1, cut(79)), 0},
                         Case{"shorter than its header", std::vector<BYTE>(5, 0xFF), 0}}) {
     CAPTURE(std::string(c.what));
+    testing::Machine machine;  // per row: each row checks its own handles
     winsim::FilterDesc desc = OneMidiPinFactory();
     desc.pins[0].rawAnswers[KSPROPERTY_PIN_DATARANGES] = c.answer;
-    auto filter = OpenMidiFilter(kstest::PlugFilter(desc));
+    auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(desc));
     CHECK(filter->EnumeratePins() == (c.pins ? S_OK : E_FAIL));
     CHECK(filter->m_listPins.m_lCount == c.pins);
     // A range listed whole inside the block is also the one the pin connects with.
     if (filter->m_listPins.m_lCount == 1 && c.answer.size() >= kWhole - 4)
       CHECK(filter->m_listPins.m_pHead->pData->m_cDataRanges == 1);
-    filter.reset();
-    winsim::Reset();
   }
 }
 
@@ -215,7 +204,7 @@ TEST_CASE("the MIDI connection request, byte for byte") {
   testing::Machine machine;
   winsim::FilterDesc desc = kstest::MidiPort();
   desc.pins[1].dataRanges.insert(desc.pins[1].dataRanges.begin(), winsim::MusicDataRange(KSDATAFORMAT_SUBTYPE_MIDI));
-  auto filter = OpenMidiFilter(kstest::PlugFilter(desc));
+  auto filter = kstest::OpenFilter<CKsMidiFilter>(kstest::PlugFilter(desc));
   REQUIRE(filter->EnumeratePins() == S_OK);
   auto* pin = static_cast<CKsMidiPin*>(filter->FindPin(CKsMidiFilter::kCapturePin, 0));
   REQUIRE(pin != nullptr);
@@ -238,11 +227,7 @@ TEST_CASE("the MIDI connection request, byte for byte") {
   CHECK(built == expected);
 }
 
-TEST_CASE("a MIDI pin instantiated against the driver runs; without a range or memory it is not made") {
-  testing::Machine machine;
-  MatcherScope hidden(IsHiddenMidiDataRange);
-  std::string path = kstest::PlugFilter(kstest::MidiPort());
-  auto filter = OpenMidiFilter(path);
+TEST_CASE_FIXTURE(HiddenMidiPort, "a MIDI pin instantiated against the driver runs; without a range or memory it is not made") {
   REQUIRE(filter->EnumeratePins() == S_OK);
   CKsPin* render = filter->FindPin(CKsMidiFilter::kRenderPin, 0);
   REQUIRE(render != nullptr);
@@ -267,12 +252,8 @@ TEST_CASE("a MIDI pin instantiated against the driver runs; without a range or m
   CHECK(winsim::PinInstances(path).size() == 1);
 }
 
-TEST_CASE("writes are prepared once and carry at most 640 bytes each, DataUsed always 12") {
-  testing::Machine machine;
-  MatcherScope hidden(IsHiddenMidiDataRange);
-  std::string path = kstest::PlugFilter(kstest::MidiPort());
-  auto filter = OpenMidiFilter(path);
-  CKsPin* render = RunningPin(*filter, CKsMidiFilter::kRenderPin);
+TEST_CASE_FIXTURE(HiddenMidiPort, "writes are prepared once and carry at most 640 bytes each, DataUsed always 12") {
+  CKsPin* render = RunningPin(*filter.get(), CKsMidiFilter::kRenderPin);
 
   KSSTREAM_HEADER header;
   BYTE buffer[kMidiWriteBufferSize] = {};
@@ -316,12 +297,8 @@ TEST_CASE("writes are prepared once and carry at most 640 bytes each, DataUsed a
   CHECK(buffer[648] == 0);
 }
 
-TEST_CASE("a completed read delivers ByteCount bytes from offset 8, never more than the frame holds") {
-  testing::Machine machine;
-  MatcherScope hidden(IsHiddenMidiDataRange);
-  std::string path = kstest::PlugFilter(kstest::MidiPort());
-  auto filter = OpenMidiFilter(path);
-  CKsPin* capture = RunningPin(*filter, CKsMidiFilter::kCapturePin);
+TEST_CASE_FIXTURE(HiddenMidiPort, "a completed read delivers ByteCount bytes from offset 8, never more than the frame holds") {
+  CKsPin* capture = RunningPin(*filter.get(), CKsMidiFilter::kCapturePin);
 
   KSSTREAM_HEADER header;
   BYTE buffer[kMidiReadBufferSize] = {};

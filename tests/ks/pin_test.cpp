@@ -161,7 +161,6 @@ TEST_CASE("one failing descriptor request marks the result and leaves only its f
 }
 
 TEST_CASE("a multiple-item answer whose Size or Count does not fit is counted only as far as it lies") {
-  testing::Machine machine;
   const ULONG kHeader = sizeof(KSMULTIPLE_ITEM);
   const ULONG kId = sizeof(KSIDENTIFIER);
   const ULONG kRange = sizeof(KSDATARANGE_MUSIC);
@@ -187,6 +186,7 @@ TEST_CASE("a multiple-item answer whose Size or Count does not fit is counted on
            Case{"range longer than the answer", withRange(MultipleItemBytes(kHeader + 72, 1, 72)), 1, 0},
        }) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     winsim::FilterDesc desc = kstest::MidiPort();
     for (ULONG id : {ULONG{KSPROPERTY_PIN_INTERFACES}, ULONG{KSPROPERTY_PIN_MEDIUMS}, ULONG{KSPROPERTY_PIN_DATARANGES}})
       desc.pins[0].rawAnswers[id] = c.answer;
@@ -200,7 +200,6 @@ TEST_CASE("a multiple-item answer whose Size or Count does not fit is counted on
     for (ULONG i = 0; i < pin.m_cInterfaces; ++i) sum += pin.m_pInterfaces[i].Id + pin.m_pMediums[i].Id;
     for (ULONG i = 0; i < pin.m_cDataRanges; ++i) sum += pin.m_pDataRanges[i].FormatSize;
     CHECK(sum < 0xFFFFFFFF);
-    winsim::Reset();
   }
 }
 
@@ -239,7 +238,6 @@ TEST_CASE("Instantiate without a request creates nothing, and the pin's state ca
 }
 
 TEST_CASE("Instantiate turns KsCreatePin's error into an HRESULT") {
-  testing::Machine machine;
   struct Case {
     DWORD error;
     HRESULT hr;
@@ -249,6 +247,7 @@ TEST_CASE("Instantiate turns KsCreatePin's error into an HRESULT") {
                  Case{0x80070490, static_cast<HRESULT>(0x80070490), "Failed to instantiate pin. hr=0x80070490"},
                  Case{0x0001ABCD, static_cast<HRESULT>(0x8007ABCD), "Failed to instantiate pin. hr=0x8007abcd"}}) {
     CAPTURE(c.error);
+    testing::Machine machine;  // per row: each row checks its own handles
     PinOnPort port(0);
     kstest::ConnectRequest request = kstest::ConnectRequestFor(*port.pin);
     REQUIRE(port.pin->SetPinConnect(&request.connect, sizeof request) == S_OK);
@@ -257,16 +256,13 @@ TEST_CASE("Instantiate turns KsCreatePin's error into an HRESULT") {
     CHECK(port.pin->Instantiate(FALSE) == c.hr);
     CHECK(kstest::Messages() == std::vector<std::string>{c.message});
     CHECK(winsim::PinInstances(port.path).empty());
-    port.pin.reset();
-    port.filter.reset();
-    winsim::Reset();
   }
 }
 
 TEST_CASE("an instantiated pin connects as asked and steps through its states") {
-  testing::Machine machine;
   for (BOOL looped : {FALSE, TRUE}) {
     CAPTURE(looped);
+    testing::Machine machine;  // per row: each row checks its own handles
     PinOnPort port(0);
     kstest::ConnectRequest request = kstest::ConnectRequestFor(*port.pin);
     REQUIRE(port.pin->SetPinConnect(&request.connect, sizeof request) == S_OK);
@@ -280,9 +276,6 @@ TEST_CASE("an instantiated pin connects as asked and steps through its states") 
     for (KSSTATE state : {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}) CHECK(port.pin->SetState(state) == S_OK);
     CHECK(port.Kernel().state == KSSTATE_RUN);
     CHECK(winsim::InterfaceOpenCounts(port.path).pinOpens == 1);
-    port.pin.reset();
-    port.filter.reset();
-    winsim::Reset();
   }
 }
 
@@ -299,7 +292,6 @@ TEST_CASE("instantiating a live pin is refused and keeps the kernel pin it has")
 }
 
 TEST_CASE("destroying a pin stops a live kernel pin with exactly one request and closes it") {
-  testing::Machine machine;
   struct Case {
     const char* what;
     bool instantiate;
@@ -308,6 +300,7 @@ TEST_CASE("destroying a pin stops a live kernel pin with exactly one request and
   for (const Case& c : {Case{"never instantiated", false, {}}, Case{"running", true, {KSSTATE_ACQUIRE, KSSTATE_PAUSE, KSSTATE_RUN}},
                         Case{"already stopped", true, {KSSTATE_ACQUIRE, KSSTATE_STOP}}}) {
     CAPTURE(c.what);
+    testing::Machine machine;  // per row: each row checks its own handles
     PinOnPort port(0);
     if (c.instantiate) port.Instantiate();
     for (KSSTATE state : c.before) REQUIRE(port.pin->SetState(state) == S_OK);
@@ -323,8 +316,6 @@ TEST_CASE("destroying a pin stops a live kernel pin with exactly one request and
       CHECK_FALSE(pins[0].open);
     }
     CHECK(winsim::InterfaceOpenCounts(port.path).pinCloses == (c.instantiate ? 1 : 0));
-    port.filter.reset();
-    winsim::Reset();
   }
 }
 

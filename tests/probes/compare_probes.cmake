@@ -32,8 +32,7 @@ endfunction()
 
 set(failures 0)
 foreach(probe IN LISTS PROBES)
-  run_probe(wine_lines ${probe}.wine ${CMAKE_COMMAND} -E env WINEDEBUG=-all WINEPREFIX=${WINEPREFIX}
-            WINEDLLOVERRIDES=mscoree,mshtml= ${WINE} ${WINDOWS_DIR}/${probe}_probe.exe)
+  run_probe(wine_lines ${probe}.wine ${WINE} ${WINDOWS_DIR}/${probe}_probe.exe)
   run_probe(native_lines ${probe}.native ${NATIVE_DIR}/probe_${probe})
   list(LENGTH wine_lines wine_count)
   list(LENGTH native_lines native_count)

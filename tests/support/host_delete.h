@@ -1,15 +1,8 @@
-// delete through an interface, as a GCC-built host does; the destructor slot is MSVC's, so
-// GCC's warning about a non-virtual destructor does not apply.
+// delete through an interface, as a host does: the sample host's helper, for the tests.
 #pragma once
 
+#include "examples/delete_through_interface.h"
+
 namespace testing {
-
-template <typename Interface>
-void Destroy(Interface* object) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdelete-non-virtual-dtor"
-  delete object;
-#pragma GCC diagnostic pop
-}
-
+using ::Destroy;
 }  // namespace testing

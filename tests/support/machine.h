@@ -1,11 +1,7 @@
 // Test helpers around the simulated machine.
 #pragma once
 
-#include <chrono>
-#include <functional>
-#include <string>
-#include <vector>
-
+#include "support/wait_until.h"
 #include "winsim/control.h"
 
 namespace testing {
@@ -22,9 +18,5 @@ class Machine {
   // Handles that the test itself keeps open until the end (and so does not count as leaks).
   size_t baseline = 0;
 };
-
-// Waits, with a bound, until `condition` holds; returns whether it did.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
 
 }  // namespace testing

@@ -48,8 +48,9 @@ function(pe_imports headers out)
   set(${out} "${imports}" PARENT_SCOPE)
 endfunction()
 
-# Appends to `failures` when the binary imports nothing or a DLL that ALLOWED (a regular
-# expression) does not match: a shipped binary may rely only on what every Windows has.
+# Appends to `failures` when the binary imports nothing or a DLL that the regular expression in
+# the variable ALLOWED does not match: a shipped binary may rely only on what every Windows has.
+# (A variable, not the expression itself: a macro would read its backslashes as escapes.)
 macro(pe_expect_imports_only imports allowed)
   if(NOT ${imports})
     string(APPEND failures "no import table found\n")
@@ -57,7 +58,7 @@ macro(pe_expect_imports_only imports allowed)
   foreach(pe_import IN LISTS ${imports})
     if(pe_import MATCHES "^(libstdc\\+\\+|libgcc_s|libwinpthread)")
       string(APPEND failures "imports the MinGW runtime DLL ${pe_import}\n")
-    elseif(NOT pe_import MATCHES "${allowed}")
+    elseif(NOT pe_import MATCHES "${${allowed}}")
       string(APPEND failures "imports ${pe_import}, which is not one of the system DLLs it may use\n")
     endif()
   endforeach()

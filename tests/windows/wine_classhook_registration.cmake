@@ -1,11 +1,9 @@
 # The registration exports of classhook.dll through Wine's own rundll32.exe and registry,
 # read back with Wine's reg.exe. (The entry point is tested on the simulated platform only:
 # Wine 8 lacks SetupDiGetDriverInstallParamsA, which aborts the process.)
-# Arguments: WINE, WINEPREFIX, DLL_DIR, OUTPUT_DIR (for the output of each Wine program).
+# Arguments: WINE, DLL_DIR, OUTPUT_DIR (for the output of each Wine program); Wine's
+# environment is the test's.
 cmake_policy(SET CMP0007 NEW)
-set(ENV{WINEDEBUG} -all)
-set(ENV{WINEPREFIX} ${WINEPREFIX})
-set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 set(key "HKLM\\SYSTEM\\CurrentControlSet\\Control\\CoDeviceInstallers")
 set(own "classhook.dll,ClassCoInstaller_Entry")
 set(failures "")
