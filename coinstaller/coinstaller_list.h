@@ -16,7 +16,6 @@ class CCoInstallerList {
   // order, as the device installer reads the list. After a failed read the list is empty.
   LONG Read(HKEY hKey, LPCSTR pszValueName);
 
-  BOOL IsEmpty() const { return m_cEntries == 0; }
   // Exactly this entry, letter case included.
   BOOL Contains(LPCSTR pszEntry) const;
   // The first entry whose first 8 characters equal those of the file name (all of a shorter

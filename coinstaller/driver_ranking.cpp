@@ -10,15 +10,9 @@ namespace {
 const CHAR kMarkerSection[] = "CustomClassCoInstaller";
 const CHAR kMarkerKey[] = "UseClassCoInstaller";
 const CHAR kMarkerDefault[] = "NULL";
-// Clearing the top bit of a node's rank drops DRIVER_UNTRUSTED_RANK.
+// What a node that names this co-installer keeps of its rank: all but bit 31. (The SDK's
+// DRIVER_UNTRUSTED_RANK is bit 15, which stays.)
 const DWORD kTrustedRankMask = 0x7FFFFFFF;
-
-// The detail buffer holds the fixed fields, the INF file name among them, but no hardware-id
-// list: the call then reports ERROR_INSUFFICIENT_BUFFER after filling them.
-union DriverDetailBuffer {
-  SP_DRVINFO_DETAIL_DATA_A detail;
-  BYTE ab[sizeof(SP_DRVINFO_DETAIL_DATA_A)];
-};
 
 // A node whose INF name cannot be read is neither this co-installer's nor another's.
 enum MarkerAnswer { kNamesAnother, kNamesThis, kCannotTell };
@@ -26,18 +20,17 @@ enum MarkerAnswer { kNamesAnother, kNamesThis, kCannotTell };
 MarkerAnswer ReadMarker(HDEVINFO hDevInfo, PSP_DEVINFO_DATA pDeviceInfoData, PSP_DRVINFO_DATA_V2_A pDriverInfoData) {
   CHAR szMarker[MAX_PATH];
   std::memset(szMarker, 0, sizeof(szMarker));
-  DriverDetailBuffer buffer;
-  std::memset(&buffer, 0, sizeof(buffer));
-  buffer.detail.cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
-  // Only the INF file name is needed: a hardware-id list that does not fit is expected, and
-  // one that happens to fit says nothing about the marker.
-  if (!SetupDiGetDriverInfoDetailA(hDevInfo, pDeviceInfoData, pDriverInfoData, &buffer.detail, sizeof(buffer),
-                                   NULL) &&
+  // The fixed fields, the INF file name among them, but no room for the hardware-id list:
+  // the call reports ERROR_INSUFFICIENT_BUFFER after filling them. Only the INF file name is
+  // needed, and a list that happens to fit says nothing about the marker.
+  SP_DRVINFO_DETAIL_DATA_A detail;
+  std::memset(&detail, 0, sizeof(detail));
+  detail.cbSize = sizeof(detail);
+  if (!SetupDiGetDriverInfoDetailA(hDevInfo, pDeviceInfoData, pDriverInfoData, &detail, sizeof(detail), NULL) &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return kCannotTell;
-  buffer.detail.InfFileName[sizeof(buffer.detail.InfFileName) - 1] = '\0';
-  GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker),
-                           buffer.detail.InfFileName);
+  detail.InfFileName[sizeof(detail.InfFileName) - 1] = '\0';
+  GetPrivateProfileStringA(kMarkerSection, kMarkerKey, kMarkerDefault, szMarker, sizeof(szMarker), detail.InfFileName);
   inf_value::EndAtComment(szMarker);  // "classhook.dll ; ours" names classhook.dll
   LPCSTR pszOwnFileName = OwnFileName();
   return pszOwnFileName[0] != '\0' && _stricmp(szMarker, pszOwnFileName) == 0 ? kNamesThis : kNamesAnother;

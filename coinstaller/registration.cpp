@@ -4,6 +4,7 @@
 
 #include "coinstaller/coinstaller_list.h"
 #include "coinstaller/own_file_name.h"
+#include "platform/owners.h"
 
 namespace {
 
@@ -18,8 +19,12 @@ BOOL IsClassGuidCommandLine(LPCSTR pszCmdLine) {
   return pszCmdLine != NULL && pszCmdLine[0] == '{' && std::strchr(pszCmdLine, '}') != NULL;
 }
 
-LONG OpenCoInstallersKey(HKEY* phKey) {
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCoInstallersKey, 0, kCoInstallersAccess, phKey);
+// The open's result; the key goes to `key` only when it opened.
+LONG OpenCoInstallersKey(UniqueRegKey* key) {
+  HKEY hKey = NULL;
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCoInstallersKey, 0, kCoInstallersAccess, &hKey);
+  if (result == ERROR_SUCCESS) key->reset(hKey);
+  return result;
 }
 
 // The entry is built in a buffer that holds the longest own file name with the suffix, so a
@@ -52,21 +57,20 @@ void AddCoInstallerEntry(HKEY hKey, LPCSTR pszValueName, LPCSTR pszEntry) {
 }  // namespace
 
 LONG RemoveCoInstallerEntry(LPCSTR pszValueName, LPCSTR pszFileName) {
-  HKEY hKey = NULL;
-  LONG result = OpenCoInstallersKey(&hKey);
+  UniqueRegKey key;
+  LONG result = OpenCoInstallersKey(&key);
   if (result != ERROR_SUCCESS) return result;
   CCoInstallerList list;
-  result = list.Read(hKey, pszValueName);
-  if (result != ERROR_SUCCESS) {
-    RegCloseKey(hKey);
-    return result;
-  }
-  LPCSTR pszFound = list.IsEmpty() ? NULL : list.FindByFilePrefix(pszFileName);
+  result = list.Read(key.get(), pszValueName);
+  if (result != ERROR_SUCCESS) return result;
+  LPCSTR pszFound = list.FindByFilePrefix(pszFileName);  // none in an empty list
   if (pszFound != NULL) {
     list.RemoveAll(pszFound);
-    list.Write(hKey, pszValueName);
+    list.Write(key.get(), pszValueName);
   }
-  return RegCloseKey(hKey);
+  // The last registry result is the close the owner makes on return, and closing a key that
+  // is open cannot fail.
+  return ERROR_SUCCESS;
 }
 
 extern "C" {
@@ -75,10 +79,9 @@ void CALLBACK ClassCoInstaller_Register(HWND, HINSTANCE, LPSTR pszCmdLine, int) 
   if (!IsClassGuidCommandLine(pszCmdLine)) return;
   EntryText entry;
   if (!BuildOwnEntry(&entry)) return;
-  HKEY hKey = NULL;
-  if (OpenCoInstallersKey(&hKey) != ERROR_SUCCESS) return;
-  AddCoInstallerEntry(hKey, pszCmdLine, entry.m_szText);
-  RegCloseKey(hKey);
+  UniqueRegKey key;
+  if (OpenCoInstallersKey(&key) != ERROR_SUCCESS) return;
+  AddCoInstallerEntry(key.get(), pszCmdLine, entry.m_szText);
 }
 
 void CALLBACK ClassCoInstaller_Unregister(HWND, HINSTANCE, LPSTR pszCmdLine, int) {

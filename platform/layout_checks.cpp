@@ -46,4 +46,9 @@ static_assert(!k64 || sizeof(SP_DRVINFO_DATA_V2_A) == 800);
 static_assert(!k64 || sizeof(SP_DRVINFO_DETAIL_DATA_A) == 808);
 static_assert(!k64 || offsetof(SP_DRVINFO_DETAIL_DATA_A, InfFileName) == 288);
 
+// SDK values the install side names, or must not be taken for: the same numbers in both worlds.
+static_assert(CONFIGFLAG_REINSTALL == 0x00000020);
+static_assert(ERROR_FILENAME_EXCED_RANGE == 206);
+static_assert(DRIVER_UNTRUSTED_RANK == 0x00008000);
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <winioctl.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
+#include <regstr.h>
 #include <newdev.h>
 #include <dbt.h>
 #include <ks.h>

@@ -8,10 +8,6 @@
 namespace devsetup {
 namespace {
 
-// What a directory and name that do not fit the 260-byte path end with: the Windows error
-// for a file name beyond the path limit.
-constexpr DWORD kPathTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
-
 // directory + "\" + name, unchanged otherwise; false when it needs more than MAX_PATH bytes.
 bool BuildInfPath(const char* directory, const char* name, char (&path)[MAX_PATH]) {
   size_t directoryLength = std::strlen(directory);
@@ -51,7 +47,7 @@ DWORD InstallOemInfs(const char* directoryArgument) {
     size_t length = strnlen(name, static_cast<size_t>(end - name));
     if (name + length == end) break;  // an unterminated name is no name
     char path[MAX_PATH];
-    if (!BuildInfPath(directory, name, path)) return kPathTooLong;
+    if (!BuildInfPath(directory, name, path)) return ERROR_FILENAME_EXCED_RANGE;
     if (!CopyIntoDriverStore(path, directory)) return FailureCode(GetLastError());
     name += length + 1;
   }

@@ -6,12 +6,12 @@
 
 namespace devsetup {
 
-HINF OpenInfOfOwnClass(const char* infPath) {
+UniqueInf OpenInfOfOwnClass(const char* infPath) {
   char infClass[MAX_PATH];
   std::memset(infClass, 0, sizeof infClass);
   GetPrivateProfileStringA("Version", "Class", "NULL", infClass, sizeof infClass, infPath);
   inf_value::EndAtComment(infClass);  // "MEDIA ; the class" declares MEDIA
-  return SetupOpenInfFileA(infPath, infClass, INF_STYLE_WIN4, nullptr);
+  return UniqueInf(SetupOpenInfFileA(infPath, infClass, INF_STYLE_WIN4, nullptr));
 }
 
 DWORD WalkModelLines(HINF inf, const char* modelsSection, DWORD codeWhenNoLines, const ModelLineAction& action) {

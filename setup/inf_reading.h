@@ -4,13 +4,13 @@
 #include <functional>
 #include <optional>
 
-#include "platform/win32.h"
+#include "platform/owners.h"
 
 namespace devsetup {
 
 // Opens the INF under the class its own [Version] section declares ("NULL" when it declares
-// none); INVALID_HANDLE_VALUE when it cannot be opened so.
-HINF OpenInfOfOwnClass(const char* infPath);
+// none); empty when it cannot be opened so.
+UniqueInf OpenInfOfOwnClass(const char* infPath);
 
 // Called with the model id (field 2) of one models line; a value ends the walk with that
 // exit code.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/owners.h"
 #include "setup/commands.h"
 #include "setup/exit_codes.h"
 #include "setup/full_path.h"
@@ -11,8 +12,6 @@
 
 namespace devsetup {
 namespace {
-
-constexpr DWORD kConfigFlagReinstall = 0x00000020;  // CONFIGFLAG_REINSTALL of regstr.h
 
 // The first string of the device's hardware-id list; false when the list cannot be read (no
 // such property, longer than 260 bytes) or its first string does not end within the bytes the
@@ -46,7 +45,7 @@ void SetReinstallFlag(HDEVINFO set, SP_DEVINFO_DATA* device) {
                                          sizeof flags, &size) ||
       size != sizeof flags)
     return;
-  flags |= kConfigFlagReinstall;
+  flags |= CONFIGFLAG_REINSTALL;
   SetupDiSetDeviceRegistryPropertyA(set, device, SPDRP_CONFIGFLAGS, reinterpret_cast<const BYTE*>(&flags),
                                     sizeof flags);
 }
@@ -54,30 +53,26 @@ void SetReinstallFlag(HDEVINFO set, SP_DEVINFO_DATA* device) {
 }  // namespace
 
 void MarkUnpluggedForReinstall(const char* modelId) {
-  HDEVINFO set = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
-  if (set == INVALID_HANDLE_VALUE) return;
+  UniqueDevInfo set(SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES));
+  if (!set) return;
   SP_DEVINFO_DATA device;
   std::memset(&device, 0, sizeof device);
   device.cbSize = sizeof device;
-  for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
     std::string firstId;
-    if (!ReadFirstHardwareId(set, &device, &firstId)) continue;  // never the previous device's id
+    if (!ReadFirstHardwareId(set.get(), &device, &firstId)) continue;  // never the previous device's id
     if (!ModelIdMatches(ReduceHardwareId(firstId), modelId)) continue;
-    if (IsUnplugged(device.DevInst)) SetReinstallFlag(set, &device);
+    if (IsUnplugged(device.DevInst)) SetReinstallFlag(set.get(), &device);
   }
-  SetupDiDestroyDeviceInfoList(set);
 }
 
 DWORD ReinstallDriverForUnpluggedModels(const char* infPath, const char* modelsSection) {
-  FullPath fullInfPath(infPath);
-  HINF inf = OpenInfOfOwnClass(fullInfPath.c_str());
-  if (inf == INVALID_HANDLE_VALUE) return kExitInfNotOpened;
-  DWORD code = WalkModelLines(inf, modelsSection, kExitReinstallSectionEmpty, [](const char* modelId) {
+  UniqueInf inf = OpenInfOfOwnClass(FullPath(infPath).c_str());
+  if (!inf) return kExitInfNotOpened;
+  return WalkModelLines(inf.get(), modelsSection, kExitReinstallSectionEmpty, [](const char* modelId) {
     MarkUnpluggedForReinstall(modelId);
     return std::optional<DWORD>();
   });
-  SetupCloseInfFile(inf);
-  return code;
 }
 
 }  // namespace devsetup

@@ -38,10 +38,10 @@ DWORD UpdateDriverForPnpDev(const char* hardwareId, const char* infPath) {
 DWORD UpdateDriverForModels(const char* infPathArgument, const char* modelsSection) {
   FullPath fullInfPath(infPathArgument);
   const char* infPath = fullInfPath.c_str();
-  HINF inf = OpenInfOfOwnClass(infPath);
-  if (inf == INVALID_HANDLE_VALUE) return kExitInfNotOpened;
+  UniqueInf inf = OpenInfOfOwnClass(infPath);
+  if (!inf) return kExitInfNotOpened;
   BOOL reboot = FALSE;  // a restart is not this command's to report
-  DWORD code = WalkModelLines(inf, modelsSection, ERROR_NO_SUCH_DEVINST, [&](const char* modelId) {
+  return WalkModelLines(inf.get(), modelsSection, ERROR_NO_SUCH_DEVINST, [&](const char* modelId) {
     std::optional<DWORD> stop;
     if (!UpdateDriver(modelId, infPath, &reboot)) {
       DWORD error = GetLastError();
@@ -49,8 +49,6 @@ DWORD UpdateDriverForModels(const char* infPathArgument, const char* modelsSecti
     }
     return stop;
   });
-  SetupCloseInfFile(inf);
-  return code;
 }
 
 }  // namespace devsetup
