@@ -1,6 +1,8 @@
 // The process-wide data-range matcher that decides which pin factories are MIDI pins.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/win32.h"
 
 // The hidden MIDI port subformats, which the package's driver puts into its hidden pins.
@@ -22,7 +24,7 @@ BOOL IsMidiPortDataRange(const KSDATARANGE* pDataRange);
 BOOL IsHiddenMidiDataRange(const KSDATARANGE* pDataRange);
 
 // The bytes of a range that a matcher reads: up to the end of KSDATARANGE_MUSIC's Technology.
-inline constexpr ULONG kMatcherReadSize = 80;
+inline constexpr ULONG kMatcherReadSize = offsetof(KSDATARANGE_MUSIC, Technology) + sizeof(GUID);
 
 // Asks the current matcher about up to `ulCount` ranges laid out as a KSMULTIPLE_ITEM
 // lays them out (each FormatSize bytes, 8-byte aligned), within the `cbRanges` bytes

@@ -32,7 +32,8 @@ class CKsPin : public CKsIrpTarget {
   BOOL CancelPendingIo();
   void ClosePin();
 
-  PKSPIN_CONNECT m_pKsPinConnect;
+  // A KSPIN_CONNECT and what follows it, as SetPinConnect was given them; empty until then.
+  std::unique_ptr<BYTE[]> m_pKsPinConnect;
   ULONG m_nId;
   CKsFilter* m_pFilter;
   GUID m_guidCategory;
@@ -46,15 +47,17 @@ class CKsPin : public CKsIrpTarget {
   ULONG m_nCommunication;  // a KSPIN_COMMUNICATION value
   KSPIN_CINSTANCES m_cInstances;
   KSPIN_CINSTANCES m_cGlobalInstances;
-  PKSMULTIPLE_ITEM m_pksDataRanges;
-  PKSMULTIPLE_ITEM m_pksMediums;
-  PKSMULTIPLE_ITEM m_pksInterfaces;
+  // The KSMULTIPLE_ITEM answers that the pointers above point into.
+  std::unique_ptr<BYTE[]> m_pksDataRanges;
+  std::unique_ptr<BYTE[]> m_pksMediums;
+  std::unique_ptr<BYTE[]> m_pksInterfaces;
   // KSPROPERTY_PIN_NAME: a wide-character string read with 259 bytes, so the last byte stays 0.
   BYTE m_abName[MAX_PATH];
 
  private:
-  bool ReadSimple(ULONG nProperty, const char* pszFailure, PVOID pvValue, ULONG cbValue);
-  bool ReadMulti(ULONG nProperty, const char* pszFailure, PKSMULTIPLE_ITEM* ppBlock, ULONG* pcbBlock);
+  bool Read(HRESULT hr, const char* pszProperty) const;
+  bool ReadSimple(ULONG nProperty, const char* pszProperty, PVOID pvValue, ULONG cbValue);
+  bool ReadMulti(ULONG nProperty, const char* pszProperty, std::unique_ptr<BYTE[]>* ppBlock, ULONG* pcbRead);
   void FreeDescriptionBlocks();
   HRESULT StreamIo(ULONG ulIoctl, PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
 };

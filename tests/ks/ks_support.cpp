@@ -44,7 +44,7 @@ std::vector<std::string> Messages() {
 std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>& messages) {
   std::vector<std::string> written;
   for (const auto& [level, text] : messages)
-    if (level <= g_traceLevel) written.push_back(text);
+    if (level <= KS_TRACE_LEVEL) written.push_back(text);
   return written;
 }
 

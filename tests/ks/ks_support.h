@@ -35,7 +35,7 @@ std::vector<std::string> Messages();
 
 // The messages a build writes: those whose level passes its threshold.
 std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>& messages);
-inline bool Verbose() { return g_traceLevel >= TRACE_FLOW; }
+inline bool Verbose() { return KS_TRACE_LEVEL >= TRACE_FLOW; }
 
 // A standard connection request for a pin: KSPIN_CONNECT, then the format of its first range.
 struct ConnectRequest {

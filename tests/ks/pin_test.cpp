@@ -211,14 +211,14 @@ TEST_CASE("SetPinConnect accepts a request of at least a KSPIN_CONNECT and keeps
   CKsPin& pin = *port.pin;
   kstest::ConnectRequest request = kstest::ConnectRequestFor(pin);
   REQUIRE(pin.SetPinConnect(&request.connect, sizeof(KSPIN_CONNECT)) == S_OK);
-  PKSPIN_CONNECT kept = pin.m_pKsPinConnect;
+  const BYTE* kept = pin.m_pKsPinConnect.get();
   REQUIRE(kept != nullptr);
-  CHECK(kept != &request.connect);
+  CHECK(kept != reinterpret_cast<const BYTE*>(&request.connect));
   CHECK(std::memcmp(kept, &request.connect, sizeof(KSPIN_CONNECT)) == 0);
 
   CHECK(pin.SetPinConnect(nullptr, sizeof request) == E_INVALIDARG);
   CHECK(pin.SetPinConnect(&request.connect, sizeof(KSPIN_CONNECT) - 1) == E_INVALIDARG);
-  CHECK(pin.m_pKsPinConnect == kept);
+  CHECK(pin.m_pKsPinConnect.get() == kept);
 
   winsim::FailAllocations(1);
   CHECK(pin.SetPinConnect(&request.connect, sizeof request) == E_OUTOFMEMORY);

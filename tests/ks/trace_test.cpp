@@ -1,4 +1,5 @@
-// Trace output: the threshold, the 259-character cut and the separate line end.
+// Trace output: the threshold, the 259-character cut, the separate line end and the entry and
+// exit lines of an operation.
 #include <doctest/doctest.h>
 
 #include <string>
@@ -8,9 +9,28 @@
 
 namespace {
 
-bool Written(int level) { return level <= g_traceLevel; }
+// The threshold this build of the layer was made with (ks/CMakeLists.txt), not the library's
+// own variable: a library that ignored its setting fails here.
+bool Written(int level) { return level <= KS_TRACE_LEVEL; }
+
+// An operation as the layer traces it: by scope, leaving by one of two returns.
+HRESULT TracedOperation(bool early, bool omitLeave) {
+  HRESULT hr = E_FAIL;
+  TraceScope trace("CKsIrpTarget::SyncIoctl()", "CKsIrpTarget::SyncIoctl", &hr);
+  if (omitLeave) trace.OmitLeave();
+  if (early) return hr;
+  hr = S_OK;
+  return hr;
+}
+
+void UntracedResult() { KS_TRACE_SCOPE("CKsIrpTarget::Close"); }
 
 }  // namespace
+
+TEST_CASE("the threshold is the build's own setting: 1 in the shipped library, 6 in the verbose one") {
+  static_assert(KS_TRACE_LEVEL == TRACE_ERROR || KS_TRACE_LEVEL == TRACE_FLOW);
+  CHECK(g_traceLevel == KS_TRACE_LEVEL);
+}
 
 TEST_CASE("a message is written, then \"\\r\\n\", exactly when its level passes the threshold") {
   testing::Machine machine;
@@ -56,18 +76,29 @@ TEST_CASE("an empty format writes an empty message and the line end") {
   CHECK(winsim::DebugOutput() == std::vector<std::string>{"", "\r\n"});
 }
 
-TEST_CASE("entry and exit lines use the shared formats") {
+TEST_CASE("an operation writes its entry line, and its exit line on whichever return it leaves by") {
   testing::Machine machine;
-  KS_TRACE_ENTER("CKsIrpTarget::SyncIoctl");
-  KS_TRACE_LEAVE_HR("CKsIrpTarget::SyncIoctl", E_FAIL);
-  KS_TRACE_LEAVE_HR("CKsFilter::DestroyLists", S_OK);
-  KS_TRACE_LEAVE("CKsIrpTarget::Close");
-  std::vector<std::string> expected;
-  if (Written(TRACE_FLOW)) {
-    expected = {"CKsIrpTarget::SyncIoctl() Enter", "\r\n",
-                "CKsIrpTarget::SyncIoctl Leave, returning 0x80004005", "\r\n",
-                "CKsFilter::DestroyLists Leave, returning 00000000", "\r\n",
-                "CKsIrpTarget::Close() Leave", "\r\n"};
+  struct Case {
+    const char* what;
+    bool early;
+    bool omitLeave;
+    std::vector<std::string> lines;
+  };
+  const std::string kEnter = "CKsIrpTarget::SyncIoctl() Enter";
+  for (const Case& c : {Case{"early return", true, false, {kEnter, "CKsIrpTarget::SyncIoctl Leave, returning 0x80004005"}},
+                        Case{"late return", false, false, {kEnter, "CKsIrpTarget::SyncIoctl Leave, returning 00000000"}},
+                        Case{"exit line left out", false, true, {kEnter}}}) {
+    CAPTURE(c.what);
+    winsim::ClearDebugOutput();
+    CHECK(TracedOperation(c.early, c.omitLeave) == (c.early ? E_FAIL : S_OK));
+    std::vector<std::string> expected;
+    for (const std::string& line : c.lines)
+      if (Written(TRACE_FLOW)) expected.insert(expected.end(), {line, "\r\n"});
+    CHECK(winsim::DebugOutput() == expected);
   }
+  winsim::ClearDebugOutput();
+  UntracedResult();
+  std::vector<std::string> expected;
+  if (Written(TRACE_FLOW)) expected = {"CKsIrpTarget::Close() Enter", "\r\n", "CKsIrpTarget::Close() Leave", "\r\n"};
   CHECK(winsim::DebugOutput() == expected);
 }
