@@ -27,10 +27,7 @@ std::vector<ULONG> NodeIds(const TList<CKsNode>& list) {
 }
 
 std::vector<BYTE> NodesAnswer(ULONG size, ULONG count, size_t guids) {
-  std::vector<BYTE> bytes(sizeof(KSMULTIPLE_ITEM) + guids * sizeof(GUID), 0xAB);
-  KSMULTIPLE_ITEM header{size, count};
-  std::memcpy(bytes.data(), &header, sizeof header);
-  return bytes;
+  return kstest::MultipleItem(size, count, std::vector<BYTE>(guids * sizeof(GUID), 0xAB));
 }
 
 const char kNotViable[] = "Filter is not viable. It has no pins.";

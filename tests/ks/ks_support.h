@@ -47,4 +47,7 @@ ConnectRequest ConnectRequestFor(const CKsPin& pin);
 // Render and capture pins of the hidden port, as the driver describes them.
 winsim::FilterDesc MidiPort();
 
+// A KSMULTIPLE_ITEM answer as a driver may send it: a header of this Size and Count, then the bytes.
+std::vector<BYTE> MultipleItem(ULONG size, ULONG count, const std::vector<BYTE>& items);
+
 }  // namespace kstest

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ks/trace.h"
+#include "ks_support.h"
 #include "support/machine.h"
 
 namespace {
@@ -13,27 +14,13 @@ namespace {
 // own variable: a library that ignored its setting fails here.
 bool Written(int level) { return level <= KS_TRACE_LEVEL; }
 
-// An operation as the layer traces it: by scope, leaving by one of two returns.
-HRESULT TracedOperation(bool early, bool omitLeave) {
-  HRESULT hr = E_FAIL;
-  TraceScope trace("CKsIrpTarget::SyncIoctl()", "CKsIrpTarget::SyncIoctl", &hr);
-  if (omitLeave) trace.OmitLeave();
-  if (early) return hr;
-  hr = S_OK;
-  return hr;
-}
-
-void UntracedResult() { KS_TRACE_SCOPE("CKsIrpTarget::Close"); }
-
 }  // namespace
 
-TEST_CASE("the threshold is the build's own setting: 1 in the shipped library, 6 in the verbose one") {
+TEST_CASE("a message is written, then \"\\r\\n\", exactly when its level passes the build's threshold") {
+  testing::Machine machine;
+  // The shipped library is built with 1, the verbose one with 6.
   static_assert(KS_TRACE_LEVEL == TRACE_ERROR || KS_TRACE_LEVEL == TRACE_FLOW);
   CHECK(g_traceLevel == KS_TRACE_LEVEL);
-}
-
-TEST_CASE("a message is written, then \"\\r\\n\", exactly when its level passes the threshold") {
-  testing::Machine machine;
   for (int level : {-5, 0, 1, 2, 3, 5, 6, 7}) {
     CAPTURE(level);
     winsim::ClearDebugOutput();
@@ -76,29 +63,25 @@ TEST_CASE("an empty format writes an empty message and the line end") {
   CHECK(winsim::DebugOutput() == std::vector<std::string>{"", "\r\n"});
 }
 
-TEST_CASE("an operation writes its entry line, and its exit line on whichever return it leaves by") {
+TEST_CASE("entry and exit lines use the shared formats; the exit line reports the result as it leaves") {
   testing::Machine machine;
   struct Case {
-    const char* what;
-    bool early;
-    bool omitLeave;
-    std::vector<std::string> lines;
+    bool withResult, omitLeave;
+    const char* leave;
   };
-  const std::string kEnter = "CKsIrpTarget::SyncIoctl() Enter";
-  for (const Case& c : {Case{"early return", true, false, {kEnter, "CKsIrpTarget::SyncIoctl Leave, returning 0x80004005"}},
-                        Case{"late return", false, false, {kEnter, "CKsIrpTarget::SyncIoctl Leave, returning 00000000"}},
-                        Case{"exit line left out", false, true, {kEnter}}}) {
-    CAPTURE(c.what);
+  for (Case c : {Case{true, false, "CKsPin::Op Leave, returning 0x8007000e"}, Case{false, false, "CKsPin::Op() Leave"},
+                 Case{true, true, nullptr}}) {
+    CAPTURE(c.leave);
     winsim::ClearDebugOutput();
-    CHECK(TracedOperation(c.early, c.omitLeave) == (c.early ? E_FAIL : S_OK));
+    {  // an operation that sets its result after its entry line
+      HRESULT hr = S_OK;
+      TraceScope trace("CKsPin::Op()", "CKsPin::Op", c.withResult ? &hr : NULL);
+      if (c.omitLeave) trace.OmitLeave();
+      hr = E_OUTOFMEMORY;
+    }
     std::vector<std::string> expected;
-    for (const std::string& line : c.lines)
-      if (Written(TRACE_FLOW)) expected.insert(expected.end(), {line, "\r\n"});
-    CHECK(winsim::DebugOutput() == expected);
+    if (Written(TRACE_FLOW)) expected = {"CKsPin::Op() Enter"};
+    if (Written(TRACE_FLOW) && c.leave != nullptr) expected.push_back(c.leave);
+    CHECK(kstest::Lines() == expected);
   }
-  winsim::ClearDebugOutput();
-  UntracedResult();
-  std::vector<std::string> expected;
-  if (Written(TRACE_FLOW)) expected = {"CKsIrpTarget::Close() Enter", "\r\n", "CKsIrpTarget::Close() Leave", "\r\n"};
-  CHECK(winsim::DebugOutput() == expected);
 }
