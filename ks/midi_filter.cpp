@@ -57,6 +57,7 @@ HRESULT CKsMidiFilter::AddMidiPin(ULONG nPinId) {
   }
   return hr;
 }
+
 CKsPin* CKsMidiFilter::FindPin(ULONG nPinType, ULONG nIndex) {
   const TList<CKsPin>& list = nPinType == kRenderPin ? m_listRenderSinkPins : m_listCaptureSinkPins;
   TList<CKsPin>::TListNode* pNode = list.m_pHead;
