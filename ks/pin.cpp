@@ -28,21 +28,7 @@ const ULONG kNameReadLength = MAX_PATH - 1;
 }  // namespace
 
 CKsPin::CKsPin(CKsFilter* pFilter, ULONG nId, HRESULT* phr)
-    : CKsIrpTarget(INVALID_HANDLE_VALUE),
-      m_nId(nId),
-      m_pFilter(pFilter),
-      m_guidCategory(GUID_NULL),
-      m_cInterfaces(0),
-      m_pInterfaces(NULL),
-      m_cMediums(0),
-      m_pMediums(NULL),
-      m_cDataRanges(0),
-      m_pDataRanges(NULL),
-      m_nDataFlow(0),
-      m_nCommunication(0),
-      m_cInstances(),
-      m_cGlobalInstances(),
-      m_abName() {
+    : CKsIrpTarget(INVALID_HANDLE_VALUE), m_nId(nId), m_pFilter(pFilter) {
   HRESULT hr = S_OK;
   KS_TRACE_SCOPE_HR("CKsPin::CKsPin", hr);
   hr = Init();
