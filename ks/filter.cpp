@@ -13,10 +13,6 @@ namespace {
 // One byte of the name buffer always stays zero, so the name is terminated whatever its length.
 const ULONG kMaxNameBytes = MAX_PATH - 1;
 
-void DeleteNodes(TList<CKsNode>& list) {
-  while (!list.IsEmpty()) delete list.RemoveHead();
-}
-
 void ForgetPins(TList<CKsPin>& list) {
   while (!list.IsEmpty()) list.RemoveHead();
 }
@@ -24,23 +20,23 @@ void ForgetPins(TList<CKsPin>& list) {
 }  // namespace
 
 CKsFilter::CKsFilter(LPCSTR pszName, HRESULT* phr) : CKsIrpTarget(INVALID_HANDLE_VALUE) {
-  KS_TRACE_ENTER("CKsFilter::CKsFilter");
-  HRESULT hr = InternalInit();
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::CKsFilter", hr);
+  hr = InternalInit();
   if (pszName == NULL) {
     hr = E_INVALIDARG;
     TracePrintf(TRACE_ERROR, "pszName cannot be NULL");
   } else {
     CopyFilterName(pszName);
   }
-  KS_TRACE_LEAVE_HR("CKsFilter::CKsFilter", hr);
   *phr = hr;
 }
 
 HRESULT CKsFilter::InternalInit() {
-  KS_TRACE_ENTER("CKsFilter::InternalInit");
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::InternalInit", hr);
   std::memset(m_szFilterName, 0, sizeof m_szFilterName);
-  KS_TRACE_LEAVE_HR("CKsFilter::InternalInit", S_OK);
-  return S_OK;
+  return hr;
 }
 
 // A bounded copy in the process's code page: a double-byte character that would not fit
@@ -64,16 +60,16 @@ void CKsFilter::CopyFilterName(LPCSTR pszName) {
 }
 
 CKsFilter::~CKsFilter() {
-  KS_TRACE_ENTER("CKsFilter::~CKsFilter");
-  HRESULT hr = CKsFilter::DestroyLists();
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::~CKsFilter", hr);
+  hr = CKsFilter::DestroyLists();
   SafeCloseHandle(m_handle);
   KS_ASSERT(SUCCEEDED(hr));
-  KS_TRACE_LEAVE_HR("CKsFilter::~CKsFilter", hr);
 }
 
 HRESULT CKsFilter::Instantiate() {
-  KS_TRACE_ENTER("CKsFilter::Instantiate");
   HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::Instantiate", hr);
   m_handle = CreateFileA(m_szFilterName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, NULL);
   // Read before the validity test, whose trace output could change it.
@@ -83,26 +79,24 @@ HRESULT CKsFilter::Instantiate() {
     TracePrintf(TRACE_ERROR, "CKsFilter::Instantiate: CreateFile failed for device %s.  ErrorCode = 0x%08x",
                 m_szFilterName, static_cast<unsigned>(dwError));
   }
-  KS_TRACE_LEAVE_HR("CKsFilter::Instantiate", hr);
   return hr;
 }
 
 HRESULT CKsFilter::EnumeratePins() {
-  KS_TRACE_ENTER("CKsFilter::EnumeratePins");
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::EnumeratePins", hr);
   ULONG cPins = 0;
-  HRESULT hr = GetPinPropertySimple(0, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, &cPins, sizeof cPins);
-  if (SUCCEEDED(hr)) {
+  if (SUCCEEDED(GetPinPropertySimple(0, KSPROPSETID_Pin, KSPROPERTY_PIN_CTYPES, &cPins, sizeof cPins))) {
     for (ULONG nPinId = 0; nPinId < cPins; ++nPinId) {
       HRESULT hrPin = S_OK;
-      CKsPin* pPin = new (std::nothrow) CKsPin(this, nPinId, &hrPin);
-      if (pPin == NULL) {
+      // A pin that is not listed goes at the end of its turn, after its message.
+      std::unique_ptr<CKsPin> pPin(new (std::nothrow) CKsPin(this, nPinId, &hrPin));
+      if (pPin == nullptr) {
         TracePrintf(TRACE_ERROR, "Failed to create pin");
       } else if (FAILED(hrPin)) {
         TracePrintf(TRACE_ERROR, "Failed to construct pin");
-        delete pPin;
-      } else if (m_listPins.AddTail(pPin) == NULL) {
+      } else if (!AddOwned(m_listPins, pPin)) {
         TracePrintf(TRACE_ERROR, "Failed to add pin to list");
-        delete pPin;
       }
     }
   }
@@ -111,7 +105,6 @@ HRESULT CKsFilter::EnumeratePins() {
     hr = E_FAIL;
     TracePrintf(TRACE_ERROR, "Filter is not viable. It has no pins.");
   }
-  KS_TRACE_LEAVE_HR("CKsFilter::EnumeratePins", hr);
   return hr;
 }
 
@@ -122,12 +115,11 @@ bool CKsFilter::HasClassifiedPins(bool bCountNoCommPins) const {
 }
 
 HRESULT CKsFilter::ClassifyPins() {
-  KS_TRACE_ENTER("CKsFilter::ClassifyPins");
   HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::ClassifyPins", hr);
   for (TList<CKsPin>::TListNode* pNode = m_listPins.m_pHead; pNode != NULL && SUCCEEDED(hr); pNode = pNode->pNext) {
     hr = ClassifyPin(pNode->pData);
   }
-  KS_TRACE_LEAVE_HR("CKsFilter::ClassifyPins", hr);
   return hr;
 }
 
@@ -170,50 +162,43 @@ HRESULT CKsFilter::ClassifyPin(CKsPin* pPin) {
 }
 
 HRESULT CKsFilter::EnumerateNodes() {
-  KS_TRACE_ENTER("CKsFilter::EnumerateNodes");
-  DeleteNodes(m_listNodes);
-  PKSMULTIPLE_ITEM pItem = NULL;
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::EnumerateNodes", hr);
+  DeleteAll(m_listNodes);
+  std::unique_ptr<BYTE[]> pBlock;
   ULONG cbBlock = 0;
-  HRESULT hr = GetPropertyMulti(KSPROPSETID_Topology, KSPROPERTY_TOPOLOGY_NODES, &pItem, &cbBlock);
+  hr = GetPropertyMulti(KSPROPSETID_Topology, KSPROPERTY_TOPOLOGY_NODES, &pBlock, &cbBlock);
   if (FAILED(hr)) {
     TracePrintf(TRACE_TOPOLOGY, "Failed to get property KSPROPSETID_Topology.KSPROPERTY_TOPOLOGY_NODES");
-  } else if (pItem != NULL) {
+  } else if (pBlock != nullptr) {
     // Only the node types that lie inside the received block are read; a Count that claims
     // more than that leaves fewer nodes than reported, which fails below.
-    ULONG cNodes = FixedItemCount(pItem, cbBlock, sizeof(GUID));
-    const GUID* pTypes = reinterpret_cast<const GUID*>(FirstItem(pItem, cbBlock));
+    ULONG cNodes = FixedItemCount(pBlock.get(), cbBlock, sizeof(GUID));
+    const GUID* pTypes = reinterpret_cast<const GUID*>(FirstItem(pBlock.get(), cbBlock));
     for (ULONG i = 0; i < cNodes; ++i) {
       HRESULT hrNode = S_OK;
-      CKsNode* pNode = new (std::nothrow) CKsNode(i, pTypes[i], &hrNode);
-      if (pNode == NULL) continue;
-      if (FAILED(hrNode)) {
-        delete pNode;
-      } else if (m_listNodes.AddTail(pNode) == NULL) {
-        delete pNode;
-        hr = E_OUTOFMEMORY;
-      }
+      std::unique_ptr<CKsNode> pNode(new (std::nothrow) CKsNode(i, pTypes[i], &hrNode));
+      if (pNode != nullptr && SUCCEEDED(hrNode) && !AddOwned(m_listNodes, pNode)) hr = E_OUTOFMEMORY;
     }
     // An answer too short for its own header is as wrong as one whose Count does not fit.
-    bool bHeader = cbBlock >= sizeof(KSMULTIPLE_ITEM);
-    if (!bHeader || static_cast<ULONG>(m_listNodes.m_lCount) != pItem->Count) {
+    const KSMULTIPLE_ITEM* pHeader = MultipleItemHeader(pBlock.get(), cbBlock);
+    if (pHeader == NULL || static_cast<ULONG>(m_listNodes.m_lCount) != pHeader->Count) {
       hr = E_FAIL;
-      DeleteNodes(m_listNodes);
+      DeleteAll(m_listNodes);
     }
   }
-  delete[] reinterpret_cast<BYTE*>(pItem);
-  KS_TRACE_LEAVE_HR("CKsFilter::EnumerateNodes", hr);
   return hr;
 }
 
 HRESULT CKsFilter::DestroyLists() {
-  KS_TRACE_ENTER("CKsFilter::DestroyLists");
-  DeleteNodes(m_listNodes);
-  while (!m_listPins.IsEmpty()) delete m_listPins.RemoveHead();
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::DestroyLists", hr);
+  DeleteAll(m_listNodes);
+  DeleteAll(m_listPins);
   ForgetPins(m_listRenderSinkPins);
   ForgetPins(m_listCaptureSourcePins);
   ForgetPins(m_listCaptureSinkPins);
   ForgetPins(m_listRenderSourcePins);
   ForgetPins(m_listNoCommPins);
-  KS_TRACE_LEAVE_HR("CKsFilter::DestroyLists", S_OK);
-  return S_OK;
+  return hr;
 }

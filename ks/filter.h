@@ -23,11 +23,11 @@ class CKsFilter : public CKsIrpTarget {
   // Pin property requests: a KSP_PIN get for one pin factory.
   HRESULT GetPinPropertySimple(ULONG nPinId, REFGUID guidPropertySet, ULONG nProperty, PVOID pvValue,
                                ULONG cbValue);
-  // The buffer (array new) belongs to the caller once stored, whatever the second request
-  // returned. *pcbBlock, when asked for, receives the buffer's size: the driver's Size and
-  // Count are checked against it before anything behind the header is read.
+  // The block belongs to the caller once stored, whatever the second request returned.
+  // *pcbBlock, when asked for, receives the block's size: the driver's Size and Count are
+  // checked against it before anything behind the header is read.
   HRESULT GetPinPropertyMulti(ULONG nPinId, REFGUID guidPropertySet, ULONG nProperty,
-                              PKSMULTIPLE_ITEM* ppKsMultipleItem, ULONG* pcbBlock = NULL);
+                              std::unique_ptr<BYTE[]>* ppBlock, ULONG* pcbBlock = NULL);
 
   TList<CKsNode> m_listNodes;               // owns its nodes
   TList<CKsPin> m_listPins;                 // owns its pins

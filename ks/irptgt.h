@@ -2,6 +2,8 @@
 // one synchronous I/O-control call over an overlapped handle, and two property requests.
 #pragma once
 
+#include <memory>
+
 #include "ks/refcount.h"
 
 class CKsIrpTarget : public CRefCountedObject {
@@ -19,9 +21,9 @@ class CKsIrpTarget : public CRefCountedObject {
                            ULONG cbOutBuffer, PULONG pcbReturned);
 
   BOOL Close();
-  // Gets a variable-size value; the buffer (array new) belongs to the caller once stored.
-  // *pcbBlock, when asked for, receives the buffer's size (0 when none was stored).
-  HRESULT GetPropertyMulti(REFGUID guidPropertySet, ULONG ulPropertyId, PKSMULTIPLE_ITEM* ppKsMultipleItem,
+  // Gets a variable-size value (a KSMULTIPLE_ITEM) into a new block, stored in *ppBlock as soon
+  // as it is made. *pcbBlock, when asked for, receives the block's size (0 when none was stored).
+  HRESULT GetPropertyMulti(REFGUID guidPropertySet, ULONG ulPropertyId, std::unique_ptr<BYTE[]>* ppBlock,
                            ULONG* pcbBlock = NULL);
   HRESULT SetPropertySimple(REFGUID guidPropertySet, ULONG ulPropertyId, PVOID pvValue, ULONG cbValue,
                             PVOID pvExtra, ULONG cbExtra);
@@ -29,7 +31,7 @@ class CKsIrpTarget : public CRefCountedObject {
   HANDLE m_handle;
 };
 
-// The two requests of a variable-size get: a size query, then the value into a new buffer
-// of the reported size. A reported size of 0 allocates a 0-byte buffer only when asked to.
+// The two requests of a variable-size get: a size query, then the value into a new block of
+// the reported size. A reported size of 0 makes a 0-byte block only when asked to.
 HRESULT GetMultiInTwoRequests(HANDLE handle, PVOID pvRequest, ULONG cbRequest, bool bAllocateEmpty,
-                              PKSMULTIPLE_ITEM* ppKsMultipleItem, ULONG* pcbBlock);
+                              std::unique_ptr<BYTE[]>* ppBlock, ULONG* pcbBlock);

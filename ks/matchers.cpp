@@ -1,8 +1,9 @@
 #include "ks/matchers.h"
 
 #include <atomic>
-#include <cstddef>
 #include <cstring>
+
+#include "ks/multiple_item.h"
 
 namespace {
 
@@ -15,13 +16,6 @@ bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(
 const KSDATARANGE_MUSIC* AsMusic(const KSDATARANGE* pDataRange) {
   return reinterpret_cast<const KSDATARANGE_MUSIC*>(pDataRange);
 }
-
-// Ranges inside a multiple-item value start on 8-byte boundaries; computed wide, so that no
-// FormatSize a driver sends wraps it.
-ULONGLONG AlignedRangeSize(ULONG formatSize) { return (static_cast<ULONGLONG>(formatSize) + 7u) & ~7ull; }
-
-static_assert(offsetof(KSDATARANGE_MUSIC, Technology) + sizeof(GUID) == kMatcherReadSize,
-              "a matcher reads up to the end of Technology");
 
 }  // namespace
 
@@ -46,18 +40,13 @@ BOOL IsHiddenMidiDataRange(const KSDATARANGE* pDataRange) {
 }
 
 BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRanges) {
-  const BYTE* pBlock = reinterpret_cast<const BYTE*>(pFirst);
-  ULONG offset = 0;
-  for (ULONG i = 0; i < ulCount; ++i) {
+  BOOL bMatch = FALSE;
+  WalkDataRanges(reinterpret_cast<const BYTE*>(pFirst), ulCount, cbRanges, [&bMatch](const KSDATARANGE* pRange, ULONG cbLeft) {
     // A matcher reads the range's first 80 bytes, whatever its FormatSize says: a music range
     // from a driver built with 4-byte packing is 92 bytes, not 96.
-    if (cbRanges - offset < kMatcherReadSize) return FALSE;
-    const KSDATARANGE* pRange = reinterpret_cast<const KSDATARANGE*>(pBlock + offset);
-    if (g_dataRangeMatcher.load(std::memory_order_relaxed)(pRange)) return TRUE;
-    // A size below a bare KSDATARANGE cannot be stepped over safely: the block is malformed.
-    ULONGLONG step = AlignedRangeSize(pRange->FormatSize);
-    if (pRange->FormatSize < sizeof(KSDATARANGE) || step >= cbRanges - offset) return FALSE;
-    offset += static_cast<ULONG>(step);
-  }
-  return FALSE;
+    if (cbLeft < kMatcherReadSize) return false;
+    bMatch = g_dataRangeMatcher.load(std::memory_order_relaxed)(pRange) ? TRUE : FALSE;
+    return !bMatch;
+  });
+  return bMatch;
 }

@@ -1,6 +1,8 @@
 // The process-wide data-range matcher that decides which pin factories are MIDI pins.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/win32.h"
 
 // The hidden MIDI port subformats, which the package's driver puts into its hidden pins.
@@ -22,11 +24,9 @@ BOOL IsMidiPortDataRange(const KSDATARANGE* pDataRange);
 BOOL IsHiddenMidiDataRange(const KSDATARANGE* pDataRange);
 
 // The bytes of a range that a matcher reads: up to the end of KSDATARANGE_MUSIC's Technology.
-inline constexpr ULONG kMatcherReadSize = 80;
+inline constexpr ULONG kMatcherReadSize = offsetof(KSDATARANGE_MUSIC, Technology) + sizeof(GUID);
 
-// Asks the current matcher about up to `ulCount` ranges laid out as a KSMULTIPLE_ITEM
-// lays them out (each FormatSize bytes, 8-byte aligned), within the `cbRanges` bytes
-// that start at `pFirst`. Each range is asked about when its first kMatcherReadSize bytes
-// lie inside those bytes, whatever its FormatSize; a range whose end cannot be found (its
-// FormatSize is below a KSDATARANGE) or that reaches the end of the bytes ends the search.
+// Asks the current matcher about the ranges that WalkDataRanges (ks/multiple_item.h) finds,
+// at most `ulCount` in the `cbRanges` bytes from `pFirst`: each range whose first
+// kMatcherReadSize bytes lie inside those bytes, whatever its FormatSize.
 BOOL HasMatchingDataRange(const KSDATARANGE* pFirst, ULONG ulCount, ULONG cbRanges);

@@ -1,5 +1,6 @@
 #include "ks/midi_filter.h"
 
+#include <memory>
 #include <new>
 
 #include "ks/matchers.h"
@@ -9,12 +10,17 @@
 
 namespace {
 
-// Asks the matcher about the ranges that lie inside the block the driver answered.
-BOOL HasMidiRange(PKSMULTIPLE_ITEM pRanges, ULONG cbBlock) {
-  const BYTE* pFirst = FirstItem(pRanges, cbBlock);
-  if (pFirst == NULL) return FALSE;
-  return HasMatchingDataRange(reinterpret_cast<const KSDATARANGE*>(pFirst), pRanges->Count,
-                              BlockItemBytes(pRanges, cbBlock));
+// Reads a pin factory's data ranges and asks the matcher about those that lie inside the
+// answer, which is freed before the caller acts on the result.
+HRESULT ReadMidiMatch(CKsFilter& filter, ULONG nPinId, BOOL* pbMatch) {
+  std::unique_ptr<BYTE[]> pBlock;
+  ULONG cbBlock = 0;
+  HRESULT hr = filter.GetPinPropertyMulti(nPinId, KSPROPSETID_Pin, KSPROPERTY_PIN_DATARANGES, &pBlock, &cbBlock);
+  const KSMULTIPLE_ITEM* pHeader = MultipleItemHeader(pBlock.get(), cbBlock);
+  *pbMatch = SUCCEEDED(hr) && pHeader != NULL &&
+             HasMatchingDataRange(reinterpret_cast<const KSDATARANGE*>(pHeader + 1), pHeader->Count,
+                                  cbBlock - sizeof *pHeader);
+  return hr;
 }
 
 }  // namespace
@@ -25,12 +31,8 @@ HRESULT CKsMidiFilter::EnumeratePins() {
   if (FAILED(hr)) return hr;
 
   for (ULONG nPinId = 0; nPinId < cPins; ++nPinId) {
-    PKSMULTIPLE_ITEM pRanges = NULL;
-    ULONG cbBlock = 0;
-    hr = GetPinPropertyMulti(nPinId, KSPROPSETID_Pin, KSPROPERTY_PIN_DATARANGES, &pRanges, &cbBlock);
-    BOOL bMatch = SUCCEEDED(hr) && HasMidiRange(pRanges, cbBlock);
-    // A block handed over by a failed second request is freed too.
-    delete[] reinterpret_cast<BYTE*>(pRanges);
+    BOOL bMatch = FALSE;
+    hr = ReadMidiMatch(*this, nPinId, &bMatch);
     if (FAILED(hr)) return hr;
     if (bMatch) hr = AddMidiPin(nPinId);
   }
@@ -43,13 +45,13 @@ HRESULT CKsMidiFilter::EnumeratePins() {
 
 HRESULT CKsMidiFilter::AddMidiPin(ULONG nPinId) {
   HRESULT hr = S_OK;
-  CKsMidiPin* pPin = new (std::nothrow) CKsMidiPin(this, nPinId, &hr);
-  if (pPin == NULL) {
+  std::unique_ptr<CKsPin> pPin(new (std::nothrow) CKsMidiPin(this, nPinId, &hr));
+  if (pPin == nullptr) {
     TracePrintf(TRACE_ERROR, "Failed to create MIDI pin");
     return E_OUTOFMEMORY;
   }
-  if (m_listPins.AddTail(pPin) == NULL) {
-    delete pPin;
+  if (!AddOwned(m_listPins, pPin)) {
+    pPin.reset();  // the pin goes before its message is written
     TracePrintf(TRACE_ERROR, "Unable to allocate list entry to save pin in");
     return E_OUTOFMEMORY;
   }

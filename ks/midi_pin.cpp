@@ -1,5 +1,6 @@
 #include "ks/midi_pin.h"
 
+#include <memory>
 #include <new>
 
 static_assert(sizeof(MidiConnectRequest) == sizeof(KSPIN_CONNECT) + sizeof(KSDATAFORMAT),
@@ -32,12 +33,11 @@ void CKsMidiPin::BuildConnect(MidiConnectRequest* pRequest) const {
 HRESULT CKsMidiPin::Instantiate(BOOL fLooped) {
   // Without a data range there is no format to ask for.
   if (m_cDataRanges == 0 || m_pDataRanges == NULL) return E_FAIL;
-  BYTE* pBlock = new (std::nothrow) BYTE[sizeof(MidiConnectRequest)]();
-  if (pBlock == NULL) return E_OUTOFMEMORY;
-  MidiConnectRequest* pRequest = reinterpret_cast<MidiConnectRequest*>(pBlock);
+  std::unique_ptr<BYTE[]> pBlock(new (std::nothrow) BYTE[sizeof(MidiConnectRequest)]());
+  if (pBlock == nullptr) return E_OUTOFMEMORY;
+  MidiConnectRequest* pRequest = reinterpret_cast<MidiConnectRequest*>(pBlock.get());
   BuildConnect(pRequest);
   HRESULT hr = SetPinConnect(&pRequest->Connect, sizeof(MidiConnectRequest));
   if (SUCCEEDED(hr)) hr = CKsPin::Instantiate(fLooped);
-  delete[] pBlock;
   return hr;
 }

@@ -1,25 +1,41 @@
 // A KSMULTIPLE_ITEM answer comes from the driver: its Size and Count are input. These helpers
-// say how much of it lies inside the block actually received, so nothing reads past it.
+// say how much of a received block lies inside it, so nothing reads past it.
 #pragma once
 
 #include "platform/win32.h"
 
-// Bytes of items behind the header: Size minus the header, limited to the block; 0 when the
-// block or Size cannot even hold the header.
-ULONG MultipleItemBytes(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);
+// The block's 8-byte header; NULL when the block cannot hold it.
+inline const KSMULTIPLE_ITEM* MultipleItemHeader(const BYTE* pBlock, ULONG cbBlock) {
+  return pBlock != NULL && cbBlock >= sizeof(KSMULTIPLE_ITEM) ? reinterpret_cast<const KSMULTIPLE_ITEM*>(pBlock)
+                                                               : NULL;
+}
 
-// Count, limited to the items of cbItem bytes that lie inside the block.
-ULONG FixedItemCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock, ULONG cbItem);
+// The first item, right after the header; NULL when the block cannot hold the header.
+inline BYTE* FirstItem(BYTE* pBlock, ULONG cbBlock) {
+  return MultipleItemHeader(pBlock, cbBlock) != NULL ? pBlock + sizeof(KSMULTIPLE_ITEM) : NULL;
+}
 
-// Bytes of the block behind the header, whatever Size says: data ranges are read up to the
-// block, since drivers are known to send a Size that does not cover the ranges they filled.
-ULONG BlockItemBytes(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);
+// Count, limited to the items of cbItem bytes that lie inside both Size and the block.
+ULONG FixedItemCount(const BYTE* pBlock, ULONG cbBlock, ULONG cbItem);
 
-// Count, limited to the leading data ranges that lie whole inside the block; each range takes
-// its FormatSize rounded up to 8 bytes and is at least a KSDATARANGE.
-ULONG DataRangeCount(const KSMULTIPLE_ITEM* pItem, ULONG cbBlock);
+// Count, limited to the leading data ranges that lie whole inside the block, whatever Size
+// says: drivers are known to send a Size that does not cover the ranges they filled.
+ULONG DataRangeCount(const BYTE* pBlock, ULONG cbBlock);
 
-// The first item, right after the 8-byte header; NULL when the block cannot hold the header.
-inline BYTE* FirstItem(KSMULTIPLE_ITEM* pItem, ULONG cbBlock) {
-  return pItem != NULL && cbBlock >= sizeof(KSMULTIPLE_ITEM) ? reinterpret_cast<BYTE*>(pItem + 1) : NULL;
+// Walks data ranges laid out as a KSMULTIPLE_ITEM lays them out: at most ulCount of them from
+// pFirst, each taking its FormatSize rounded up to 8 bytes, within the cbRanges bytes from
+// pFirst. A range is visited only while a whole KSDATARANGE of it lies inside those bytes;
+// visit(range, bytes from its start to their end) says whether to go on. A range whose end
+// cannot be found (FormatSize below a KSDATARANGE) or that reaches the end of the bytes ends
+// the walk. The step is computed wide, so that no FormatSize a driver sends wraps it.
+template <class Visit>
+void WalkDataRanges(const BYTE* pFirst, ULONG ulCount, ULONG cbRanges, Visit visit) {
+  ULONG offset = 0;
+  for (ULONG i = 0; i < ulCount && cbRanges - offset >= sizeof(KSDATARANGE); ++i) {
+    const KSDATARANGE* pRange = reinterpret_cast<const KSDATARANGE*>(pFirst + offset);
+    if (!visit(pRange, cbRanges - offset)) return;
+    ULONGLONG cbStep = (static_cast<ULONGLONG>(pRange->FormatSize) + 7u) & ~7ull;
+    if (pRange->FormatSize < sizeof(KSDATARANGE) || cbStep >= cbRanges - offset) return;
+    offset += static_cast<ULONG>(cbStep);
+  }
 }

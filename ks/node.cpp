@@ -4,7 +4,7 @@
 
 CKsNode::CKsNode(ULONG ulNodeId, REFGUID guidType, HRESULT* phr)
     : m_ulNodeId(ulNodeId), m_ulTag(kTag), m_guidType(guidType) {
-  KS_TRACE_ENTER("CKsNode::CKsNode");
-  KS_TRACE_LEAVE_HR("CKsNode::CKsNode", S_OK);
-  *phr = S_OK;
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsNode::CKsNode", hr);
+  *phr = hr;
 }

@@ -32,29 +32,33 @@ class CKsPin : public CKsIrpTarget {
   BOOL CancelPendingIo();
   void ClosePin();
 
-  PKSPIN_CONNECT m_pKsPinConnect;
+  // A KSPIN_CONNECT and what follows it, as SetPinConnect was given them; empty until then.
+  std::unique_ptr<BYTE[]> m_pKsPinConnect;
   ULONG m_nId;
   CKsFilter* m_pFilter;
-  GUID m_guidCategory;
-  ULONG m_cInterfaces;
-  PKSIDENTIFIER m_pInterfaces;
-  ULONG m_cMediums;
-  PKSIDENTIFIER m_pMediums;
-  ULONG m_cDataRanges;
-  PKSDATARANGE m_pDataRanges;
-  ULONG m_nDataFlow;       // a KSPIN_DATAFLOW value
-  ULONG m_nCommunication;  // a KSPIN_COMMUNICATION value
-  KSPIN_CINSTANCES m_cInstances;
-  KSPIN_CINSTANCES m_cGlobalInstances;
-  PKSMULTIPLE_ITEM m_pksDataRanges;
-  PKSMULTIPLE_ITEM m_pksMediums;
-  PKSMULTIPLE_ITEM m_pksInterfaces;
+  // The description: zero (null, GUID_NULL) until Init reads it.
+  GUID m_guidCategory = GUID_NULL;
+  ULONG m_cInterfaces = 0;
+  PKSIDENTIFIER m_pInterfaces = NULL;
+  ULONG m_cMediums = 0;
+  PKSIDENTIFIER m_pMediums = NULL;
+  ULONG m_cDataRanges = 0;
+  PKSDATARANGE m_pDataRanges = NULL;
+  ULONG m_nDataFlow = 0;       // a KSPIN_DATAFLOW value
+  ULONG m_nCommunication = 0;  // a KSPIN_COMMUNICATION value
+  KSPIN_CINSTANCES m_cInstances = {};
+  KSPIN_CINSTANCES m_cGlobalInstances = {};
+  // The KSMULTIPLE_ITEM answers that the pointers above point into.
+  std::unique_ptr<BYTE[]> m_pksDataRanges;
+  std::unique_ptr<BYTE[]> m_pksMediums;
+  std::unique_ptr<BYTE[]> m_pksInterfaces;
   // KSPROPERTY_PIN_NAME: a wide-character string read with 259 bytes, so the last byte stays 0.
-  BYTE m_abName[MAX_PATH];
+  BYTE m_abName[MAX_PATH] = {};
 
  private:
-  bool ReadSimple(ULONG nProperty, const char* pszFailure, PVOID pvValue, ULONG cbValue);
-  bool ReadMulti(ULONG nProperty, const char* pszFailure, PKSMULTIPLE_ITEM* ppBlock, ULONG* pcbBlock);
+  bool Read(HRESULT hr, const char* pszProperty) const;
+  bool ReadSimple(ULONG nProperty, const char* pszProperty, PVOID pvValue, ULONG cbValue);
+  bool ReadMulti(ULONG nProperty, const char* pszProperty, std::unique_ptr<BYTE[]>* ppBlock, ULONG* pcbRead);
   void FreeDescriptionBlocks();
   HRESULT StreamIo(ULONG ulIoctl, PKSSTREAM_HEADER pKSStreamHeader, LPOVERLAPPED pOverlapped);
 };

@@ -21,20 +21,20 @@ KSP_PIN MakePinProperty(ULONG nPinId, REFGUID guidPropertySet, ULONG nProperty) 
 
 HRESULT CKsFilter::GetPinPropertySimple(ULONG nPinId, REFGUID guidPropertySet, ULONG nProperty, PVOID pvValue,
                                         ULONG cbValue) {
-  KS_TRACE_ENTER("CKsFilter::GetPinPropertySimple");
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::GetPinPropertySimple", hr);
   KSP_PIN request = MakePinProperty(nPinId, guidPropertySet, nProperty);
   ULONG cbReturned = 0;
-  HRESULT hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, &request, sizeof request, pvValue, cbValue, &cbReturned);
-  KS_TRACE_LEAVE_HR("CKsFilter::GetPinPropertySimple", hr);
+  hr = SyncIoctl(m_handle, IOCTL_KS_PROPERTY, &request, sizeof request, pvValue, cbValue, &cbReturned);
   return hr;
 }
 
 HRESULT CKsFilter::GetPinPropertyMulti(ULONG nPinId, REFGUID guidPropertySet, ULONG nProperty,
-                                       PKSMULTIPLE_ITEM* ppKsMultipleItem, ULONG* pcbBlock) {
-  KS_TRACE_ENTER("CKsFilter::GetPinPropertyMulti");
+                                       std::unique_ptr<BYTE[]>* ppBlock, ULONG* pcbBlock) {
+  HRESULT hr = S_OK;
+  KS_TRACE_SCOPE_HR("CKsFilter::GetPinPropertyMulti", hr);
   KSP_PIN request = MakePinProperty(nPinId, guidPropertySet, nProperty);
-  // Unlike the plain property get, a reported size of 0 still hands a (0-byte) buffer over.
-  HRESULT hr = GetMultiInTwoRequests(m_handle, &request, sizeof request, true, ppKsMultipleItem, pcbBlock);
-  KS_TRACE_LEAVE_HR("CKsFilter::GetPinPropertyMulti", hr);
+  // Unlike the plain property get, a reported size of 0 still hands a (0-byte) block over.
+  hr = GetMultiInTwoRequests(m_handle, &request, sizeof request, true, ppBlock, pcbBlock);
   return hr;
 }

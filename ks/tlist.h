@@ -2,6 +2,7 @@
 // the elements: whoever empties a list decides whether each element is deleted.
 #pragma once
 
+#include <memory>
 #include <new>
 
 #include "ks/ks_assert.h"
@@ -64,3 +65,18 @@ class TList {
   TListNode* m_pTail = NULL;
   LONG m_lCount = 0;
 };
+
+// For a list that owns its elements: appends the element and takes it over; when no node can
+// be allocated the caller keeps it and decides when it goes.
+template <class T>
+bool AddOwned(TList<T>& list, std::unique_ptr<T>& pData) {
+  if (list.AddTail(pData.get()) == NULL) return false;
+  pData.release();
+  return true;
+}
+
+// For a list that owns its elements: empties it from the head, deleting each element.
+template <class T>
+void DeleteAll(TList<T>& list) {
+  while (!list.IsEmpty()) delete list.RemoveHead();
+}

@@ -3,10 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#ifndef KS_TRACE_LEVEL
-#define KS_TRACE_LEVEL 1
-#endif
-
+// The build's setting (ks/CMakeLists.txt), which tests linked with the library see as well.
 const int g_traceLevel = KS_TRACE_LEVEL;
 
 void TracePrintf(int level, const char* format, ...) {

@@ -27,10 +27,7 @@ std::vector<ULONG> NodeIds(const TList<CKsNode>& list) {
 }
 
 std::vector<BYTE> NodesAnswer(ULONG size, ULONG count, size_t guids) {
-  std::vector<BYTE> bytes(sizeof(KSMULTIPLE_ITEM) + guids * sizeof(GUID), 0xAB);
-  KSMULTIPLE_ITEM header{size, count};
-  std::memcpy(bytes.data(), &header, sizeof header);
-  return bytes;
+  return kstest::MultipleItem(size, count, std::vector<BYTE>(guids * sizeof(GUID), 0xAB));
 }
 
 const char kNotViable[] = "Filter is not viable. It has no pins.";
@@ -276,18 +273,16 @@ TEST_CASE("pin property requests: an unopened filter fails and an empty value st
   desc.pins[0].rawAnswers[KSPROPERTY_PIN_MEDIUMS] = {};
   std::string emptyPath = kstest::PlugFilter(desc, "USB\\VID_1A2B&PID_0A3C\\EMPTY");
   auto filter = kstest::OpenFilter(emptyPath);
-  PKSMULTIPLE_ITEM item = nullptr;
+  std::unique_ptr<BYTE[]> item;
   ULONG cbBlock = kUntouchedValue;
   // Both requests reach the driver: the second one with an output size of 0.
   winsim::FailRequests({emptyPath, IOCTL_KS_PROPERTY, KSPROPSETID_Pin, ULONG{KSPROPERTY_PIN_MEDIUMS}}, ERROR_GEN_FAILURE, 1, 1);
   CHECK(filter->GetPinPropertyMulti(0, KSPROPSETID_Pin, KSPROPERTY_PIN_MEDIUMS, &item, &cbBlock) == E_FAIL);
   REQUIRE(item != nullptr);
   CHECK(cbBlock == 0);
-  delete[] reinterpret_cast<BYTE*>(item);
-  item = nullptr;
+  item.reset();
   CHECK(filter->GetPinPropertyMulti(0, KSPROPSETID_Pin, KSPROPERTY_PIN_MEDIUMS, &item) == S_OK);
   CHECK(item != nullptr);
-  delete[] reinterpret_cast<BYTE*>(item);
   if (kstest::Verbose()) {
     auto lines = kstest::Lines();
     CHECK(lines.front() == "CKsFilter::GetPinPropertySimple() Enter");

@@ -51,7 +51,7 @@ std::vector<std::string> Messages();
 
 // The messages a build writes: those whose level passes its threshold.
 std::vector<std::string> Expected(const std::vector<std::pair<int, std::string>>& messages);
-inline bool Verbose() { return g_traceLevel >= TRACE_FLOW; }
+inline bool Verbose() { return KS_TRACE_LEVEL >= TRACE_FLOW; }
 
 // A standard connection request for a pin: KSPIN_CONNECT, then the format of its first range.
 struct ConnectRequest {
@@ -62,5 +62,8 @@ ConnectRequest ConnectRequestFor(const CKsPin& pin);
 
 // Render and capture pins of the hidden port, as the driver describes them.
 winsim::FilterDesc MidiPort();
+
+// A KSMULTIPLE_ITEM answer as a driver may send it: a header of this Size and Count, then the bytes.
+std::vector<BYTE> MultipleItem(ULONG size, ULONG count, const std::vector<BYTE>& items);
 
 }  // namespace kstest

@@ -45,15 +45,6 @@ winsim::FilterDesc OneMidiPinFactory() {
   return desc;
 }
 
-std::vector<BYTE> RangesAnswer(ULONG size, ULONG count, const std::vector<BYTE>& ranges) {
-  KSMULTIPLE_ITEM header{size, count};
-  // Sized once: growing an 8-byte vector makes GCC 12 at -O3 see a copy past it.
-  std::vector<BYTE> bytes(sizeof header + ranges.size());
-  std::memcpy(bytes.data(), &header, sizeof header);
-  if (!ranges.empty()) std::memcpy(bytes.data() + sizeof header, ranges.data(), ranges.size());
-  return bytes;
-}
-
 template <typename T>
 void Put(std::vector<BYTE>& bytes, size_t offset, const T& value) {
   std::memcpy(bytes.data() + offset, &value, sizeof value);
@@ -179,13 +170,14 @@ TEST_CASE("data ranges that do not fit their answer are matched only as far as t
   std::vector<BYTE> packed(midi.begin(), midi.begin() + 92);
   reinterpret_cast<KSDATARANGE*>(packed.data())->FormatSize = 92;
   auto cut = [&](size_t bytes) { return std::vector<BYTE>(midi.begin(), midi.begin() + static_cast<long>(bytes)); };
-  for (const Case& c : {Case{"Count beyond the bytes", RangesAnswer(kWhole, 1000, midi), 1},
-                        Case{"Size beyond the bytes", RangesAnswer(0xFFFFFF00, 2, midi), 1},
-                        Case{"a 92-byte range from 4-byte packing", RangesAnswer(8 + 92, 1, packed), 1},
-                        Case{"Size short of the range it carries", RangesAnswer(kWhole - 40, 1, midi), 1},
-                        Case{"Size of the header alone", RangesAnswer(8, 1, midi), 1},
-                        Case{"range cut short after the 80 bytes a matcher reads", RangesAnswer(kWhole, 1, cut(80)), 1},
-                        Case{"range cut short within them", RangesAnswer(kWhole, 1, cut(79)), 0},
+  using kstest::MultipleItem;
+  for (const Case& c : {Case{"Count beyond the bytes", MultipleItem(kWhole, 1000, midi), 1},
+                        Case{"Size beyond the bytes", MultipleItem(0xFFFFFF00, 2, midi), 1},
+                        Case{"a 92-byte range from 4-byte packing", MultipleItem(8 + 92, 1, packed), 1},
+                        Case{"Size short of the range it carries", MultipleItem(kWhole - 40, 1, midi), 1},
+                        Case{"Size of the header alone", MultipleItem(8, 1, midi), 1},
+                        Case{"range cut short after the 80 bytes a matcher reads", MultipleItem(kWhole, 1, cut(80)), 1},
+                        Case{"range cut short within them", MultipleItem(kWhole, 1, cut(79)), 0},
                         Case{"shorter than its header", std::vector<BYTE>(5, 0xFF), 0}}) {
     CAPTURE(std::string(c.what));
     testing::Machine machine;  // per row: each row checks its own handles

@@ -70,13 +70,6 @@ std::vector<BYTE> Utf16(const char* text) {
   return bytes;
 }
 
-std::vector<BYTE> MultipleItemBytes(ULONG size, ULONG count, size_t payload) {
-  std::vector<BYTE> bytes(sizeof(KSMULTIPLE_ITEM) + payload, 0);
-  KSMULTIPLE_ITEM header{size, count};
-  std::memcpy(bytes.data(), &header, sizeof header);
-  return bytes;
-}
-
 const DWORD kStatusCancelled = 0xC0000120;
 const DWORD kStatusDeviceNotConnected = 0xC000009D;
 
@@ -171,19 +164,18 @@ TEST_CASE("a multiple-item answer whose Size or Count does not fit is counted on
     ULONG ranges;
   };
   std::vector<BYTE> oneRange = winsim::MusicDataRange(KSDATAFORMAT_SUBTYPE_MIDI);
-  auto withRange = [&](std::vector<BYTE> bytes) {
-    std::memcpy(bytes.data() + kHeader, oneRange.data(), std::min(oneRange.size(), bytes.size() - kHeader));
-    return bytes;
+  auto withRange = [&](ULONG size, ULONG count, size_t bytes) {
+    return kstest::MultipleItem(size, count, std::vector<BYTE>(oneRange.begin(), oneRange.begin() + static_cast<long>(bytes)));
   };
   for (const Case& c : {
            Case{"empty answer", {}, 0, 0},
            Case{"shorter than its header", std::vector<BYTE>(4, 0xFF), 0, 0},
-           Case{"Count far beyond the bytes", withRange(MultipleItemBytes(kHeader + kRange, 1000, kRange)), kRange / kId, 1},
-           Case{"Size beyond the bytes", withRange(MultipleItemBytes(0xFFFFFFF0, 3, kRange)), 3, 1},
+           Case{"Count far beyond the bytes", withRange(kHeader + kRange, 1000, kRange), kRange / kId, 1},
+           Case{"Size beyond the bytes", withRange(0xFFFFFFF0, 3, kRange), 3, 1},
            // Ranges are read up to the block, whatever Size says; fixed-size items up to Size.
-           Case{"Size below its header", withRange(MultipleItemBytes(4, 1, kRange)), 0, 1},
-           Case{"range cut short", withRange(MultipleItemBytes(kHeader + 40, 1, 40)), 40 / kId, 0},
-           Case{"range longer than the answer", withRange(MultipleItemBytes(kHeader + 72, 1, 72)), 1, 0},
+           Case{"Size below its header", withRange(4, 1, kRange), 0, 1},
+           Case{"range cut short", withRange(kHeader + 40, 1, 40), 40 / kId, 0},
+           Case{"range longer than the answer", withRange(kHeader + 72, 1, 72), 1, 0},
        }) {
     CAPTURE(c.what);
     testing::Machine machine;  // per row: each row checks its own handles
@@ -210,14 +202,14 @@ TEST_CASE("SetPinConnect accepts a request of at least a KSPIN_CONNECT and keeps
   CKsPin& pin = *port.pin;
   kstest::ConnectRequest request = kstest::ConnectRequestFor(pin);
   REQUIRE(pin.SetPinConnect(&request.connect, sizeof(KSPIN_CONNECT)) == S_OK);
-  PKSPIN_CONNECT kept = pin.m_pKsPinConnect;
+  const BYTE* kept = pin.m_pKsPinConnect.get();
   REQUIRE(kept != nullptr);
-  CHECK(kept != &request.connect);
+  CHECK(kept != reinterpret_cast<const BYTE*>(&request.connect));
   CHECK(std::memcmp(kept, &request.connect, sizeof(KSPIN_CONNECT)) == 0);
 
   CHECK(pin.SetPinConnect(nullptr, sizeof request) == E_INVALIDARG);
   CHECK(pin.SetPinConnect(&request.connect, sizeof(KSPIN_CONNECT) - 1) == E_INVALIDARG);
-  CHECK(pin.m_pKsPinConnect == kept);
+  CHECK(pin.m_pKsPinConnect.get() == kept);
 
   winsim::FailAllocations(1);
   CHECK(pin.SetPinConnect(&request.connect, sizeof request) == E_OUTOFMEMORY);

@@ -1,19 +1,26 @@
-// Trace output: the threshold, the 259-character cut and the separate line end.
+// Trace output: the threshold, the 259-character cut, the separate line end and the entry and
+// exit lines of an operation.
 #include <doctest/doctest.h>
 
 #include <string>
 
 #include "ks/trace.h"
+#include "ks_support.h"
 #include "support/machine.h"
 
 namespace {
 
-bool Written(int level) { return level <= g_traceLevel; }
+// The threshold this build of the layer was made with (ks/CMakeLists.txt), not the library's
+// own variable: a library that ignored its setting fails here.
+bool Written(int level) { return level <= KS_TRACE_LEVEL; }
 
 }  // namespace
 
-TEST_CASE("a message is written, then \"\\r\\n\", exactly when its level passes the threshold") {
+TEST_CASE("a message is written, then \"\\r\\n\", exactly when its level passes the build's threshold") {
   testing::Machine machine;
+  // The shipped library is built with 1, the verbose one with 6.
+  static_assert(KS_TRACE_LEVEL == TRACE_ERROR || KS_TRACE_LEVEL == TRACE_FLOW);
+  CHECK(g_traceLevel == KS_TRACE_LEVEL);
   for (int level : {-5, 0, 1, 2, 3, 5, 6, 7}) {
     CAPTURE(level);
     winsim::ClearDebugOutput();
@@ -56,18 +63,25 @@ TEST_CASE("an empty format writes an empty message and the line end") {
   CHECK(winsim::DebugOutput() == std::vector<std::string>{"", "\r\n"});
 }
 
-TEST_CASE("entry and exit lines use the shared formats") {
+TEST_CASE("entry and exit lines use the shared formats; the exit line reports the result as it leaves") {
   testing::Machine machine;
-  KS_TRACE_ENTER("CKsIrpTarget::SyncIoctl");
-  KS_TRACE_LEAVE_HR("CKsIrpTarget::SyncIoctl", E_FAIL);
-  KS_TRACE_LEAVE_HR("CKsFilter::DestroyLists", S_OK);
-  KS_TRACE_LEAVE("CKsIrpTarget::Close");
-  std::vector<std::string> expected;
-  if (Written(TRACE_FLOW)) {
-    expected = {"CKsIrpTarget::SyncIoctl() Enter", "\r\n",
-                "CKsIrpTarget::SyncIoctl Leave, returning 0x80004005", "\r\n",
-                "CKsFilter::DestroyLists Leave, returning 00000000", "\r\n",
-                "CKsIrpTarget::Close() Leave", "\r\n"};
+  struct Case {
+    bool withResult, omitLeave;
+    const char* leave;
+  };
+  for (Case c : {Case{true, false, "CKsPin::Op Leave, returning 0x8007000e"}, Case{false, false, "CKsPin::Op() Leave"},
+                 Case{true, true, nullptr}}) {
+    CAPTURE(c.leave);
+    winsim::ClearDebugOutput();
+    {  // an operation that sets its result after its entry line
+      HRESULT hr = S_OK;
+      TraceScope trace("CKsPin::Op()", "CKsPin::Op", c.withResult ? &hr : NULL);
+      if (c.omitLeave) trace.OmitLeave();
+      hr = E_OUTOFMEMORY;
+    }
+    std::vector<std::string> expected;
+    if (Written(TRACE_FLOW)) expected = {"CKsPin::Op() Enter"};
+    if (Written(TRACE_FLOW) && c.leave != nullptr) expected.push_back(c.leave);
+    CHECK(kstest::Lines() == expected);
   }
-  CHECK(winsim::DebugOutput() == expected);
 }
