@@ -30,7 +30,7 @@ class CDeviceList {
 
  protected:
   GUID m_guidCategory;
-  std::unique_ptr<DeviceRecord> m_apRecords[kMaxDevices];
+  std::unique_ptr<DeviceRecord> m_apRecords[kMaxDevices];  // they go with the list
   ULONG_PTR m_cRecords;
 
  private:

@@ -22,7 +22,7 @@ class ClientPort : public Interface {
     Port* pPort = static_cast<Port*>(this);
     // Memory the driver may still write into is left allocated rather than handed out again.
     bool bReusable = pPort->Shutdown();
-    return DestroyAndMaybeFree(pPort, bReusable ? flags : flags & ~TarrowinHiddenMIDI::kDeleteFreesMemory);
+    return DestroyAndMaybeFree(pPort, bReusable ? flags : 0);
   }
   TarrowinHiddenMIDI::Device* GetDevice() override { return static_cast<Port*>(this)->m_pDevice; }
   bool IsPresent() override { return CanOpenInterface(static_cast<Port*>(this)->m_pFilter.get()); }
