@@ -17,9 +17,6 @@ class ClientInput : public ClientPort<TarrowinHiddenMIDI::Input, ClientInput> {
   // Makes a started input on `filter`; null only when memory cannot be obtained.
   static ClientInput* Open(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice);
 
-  ClientInput(const ClientInput&) = delete;
-  ClientInput& operator=(const ClientInput&) = delete;
-
   void SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) override;
   // Hands one received record to the callback, on the receive thread.
   virtual void Deliver(const unsigned char* pData, unsigned int cbData);

@@ -17,9 +17,6 @@ class ClientOutput : public ClientPort<TarrowinHiddenMIDI::Output, ClientOutput>
   // then released exactly once.
   static ClientOutput* Open(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice);
 
-  ClientOutput(const ClientOutput&) = delete;
-  ClientOutput& operator=(const ClientOutput&) = delete;
-
   bool Send(const unsigned char* pbData, int cbData) override;
   int GetStatus() override;
 

@@ -18,6 +18,9 @@ bool CanOpenInterface(const CKsMidiFilter* pFilter);
 template <class Interface, class Port>
 class ClientPort : public Interface {
  public:
+  ClientPort(const ClientPort&) = delete;
+  ClientPort& operator=(const ClientPort&) = delete;
+
   void* ScalarDeletingDestructor(unsigned int flags) override {
     Port* pPort = static_cast<Port*>(this);
     // Memory the driver may still write into is left allocated rather than handed out again.
@@ -26,6 +29,9 @@ class ClientPort : public Interface {
   }
   TarrowinHiddenMIDI::Device* GetDevice() override { return static_cast<Port*>(this)->m_pDevice; }
   bool IsPresent() override { return CanOpenInterface(static_cast<Port*>(this)->m_pFilter.get()); }
+
+ protected:
+  ClientPort() = default;
 };
 
 // Steps a live pin through KSSTATE_ACQUIRE, KSSTATE_PAUSE and KSSTATE_RUN, stopping at the
