@@ -22,9 +22,8 @@ const int kDefaultProductId = 0x0C21;
 
 }  // namespace
 
-ClientDevice::ClientDevice(CKsMidiFilter* pFilter, LONG lPosition) : m_pFilter(pFilter), m_lPosition(lPosition) {}
-
-ClientDevice::~ClientDevice() { DropReference(m_pFilter); }
+ClientDevice::ClientDevice(KsRef<CKsMidiFilter> filter, LONG lPosition)
+    : m_pFilter(std::move(filter)), m_lPosition(lPosition) {}
 
 void* ClientDevice::ScalarDeletingDestructor(unsigned int flags) { return DestroyAndMaybeFree(this, flags); }
 
@@ -42,7 +41,7 @@ int ClientDevice::GetInputCount() { return 1; }
 
 int ClientDevice::GetOutputCount() { return 1; }
 
-CKsMidiFilter* ClientDevice::ReferencePortFilter(int index) const {
+KsRef<CKsMidiFilter> ClientDevice::ReferencePortFilter(int index) const {
   // The position is a 32-bit sum; computed unsigned so that it wraps as the host expects.
   LONG lPosition = static_cast<LONG>(static_cast<ULONG>(m_lPosition) + static_cast<ULONG>(index));
   // A position names whatever device is there now: the device's own port must reach the
@@ -53,11 +52,11 @@ CKsMidiFilter* ClientDevice::ReferencePortFilter(int index) const {
 }
 
 TarrowinHiddenMIDI::Input* ClientDevice::OpenInput(int index) {
-  CKsMidiFilter* pFilter = ReferencePortFilter(index);
-  return pFilter == NULL ? NULL : ClientInput::Open(pFilter, this);
+  KsRef<CKsMidiFilter> filter = ReferencePortFilter(index);
+  return filter ? ClientInput::Open(std::move(filter), this) : NULL;
 }
 
 TarrowinHiddenMIDI::Output* ClientDevice::OpenOutput(int index) {
-  CKsMidiFilter* pFilter = ReferencePortFilter(index);
-  return pFilter == NULL ? NULL : ClientOutput::Open(pFilter, this);
+  KsRef<CKsMidiFilter> filter = ReferencePortFilter(index);
+  return filter ? ClientOutput::Open(std::move(filter), this) : NULL;
 }

@@ -4,12 +4,11 @@
 
 #include "client/TarrowinHiddenMIDI.h"
 #include "ks/midi_filter.h"
+#include "ks/refcount.h"
 
 class ClientDevice final : public TarrowinHiddenMIDI::Device {
  public:
-  // Takes over one reference on `pFilter`.
-  ClientDevice(CKsMidiFilter* pFilter, LONG lPosition);
-  ~ClientDevice();
+  ClientDevice(KsRef<CKsMidiFilter> filter, LONG lPosition);
   ClientDevice(const ClientDevice&) = delete;
   ClientDevice& operator=(const ClientDevice&) = delete;
 
@@ -23,9 +22,9 @@ class ClientDevice final : public TarrowinHiddenMIDI::Device {
   TarrowinHiddenMIDI::Output* OpenOutput(int index) override;
 
  private:
-  // The filter at this device's position plus `index` in a fresh enumeration, referenced.
-  CKsMidiFilter* ReferencePortFilter(int index) const;
+  // The filter at this device's position plus `index` in a fresh enumeration.
+  KsRef<CKsMidiFilter> ReferencePortFilter(int index) const;
 
-  CKsMidiFilter* m_pFilter;
+  KsRef<CKsMidiFilter> m_pFilter;
   LONG m_lPosition;
 };

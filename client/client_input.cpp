@@ -24,26 +24,22 @@ const DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
-ClientInput* ClientInput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) {
-  ClientInput* pInput = new (std::nothrow) ClientInput(pFilter, pDevice);
-  if (pInput == NULL) {
-    DropReference(pFilter);
-    return NULL;
-  }
-  pInput->m_readOverlapped.hEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+ClientInput* ClientInput::Open(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice) {
+  // Without memory the filter's reference goes with `filter`.
+  ClientInput* pInput = new (std::nothrow) ClientInput(std::move(filter), pDevice);
   // Without its event a read could never be waited for: such an input never delivers.
-  if (pInput->m_pPin != NULL && pInput->m_readOverlapped.hEvent != NULL)
-    pInput->m_hThread = CreateThread(NULL, 0, ReceiveThread, pInput, 0, &pInput->m_dwThreadId);
+  if (pInput != NULL && pInput->m_pPin != NULL && pInput->m_readEvent)
+    pInput->m_hThread.reset(CreateThread(NULL, 0, ReceiveThread, pInput, 0, &pInput->m_dwThreadId));
   return pInput;
 }
 
-ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
+ClientInput::ClientInput(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice)
     : m_abReadBuffer(),
       m_readHeader(),
       m_readOverlapped(),
-      m_pFilter(pFilter),
-      m_pPin(static_cast<CKsMidiPin*>(pFilter->FindPin(CKsMidiFilter::kCapturePin, 0))),
-      m_hThread(NULL),
+      m_readEvent(CreateEventA(NULL, FALSE, FALSE, NULL)),
+      m_pFilter(std::move(filter)),
+      m_pPin(static_cast<CKsMidiPin*>(m_pFilter->FindPin(CKsMidiFilter::kCapturePin, 0))),
       m_dwThreadId(0),
       m_stopRequested(false),
       m_bReadHeld(false),
@@ -52,26 +48,25 @@ ClientInput::ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
       m_bRetryRunTraced(false),
       m_pfnCallback(NULL),
       m_pCallbackContext(NULL) {
+  m_readOverlapped.hEvent = m_readEvent.get();
   PrepareMidiReadHeader(&m_readHeader, m_abReadBuffer);
 }
 
-ClientInput::~ClientInput() {}
-
 bool ClientInput::Shutdown() {
   m_stopRequested = true;
-  if (m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
+  if (m_readEvent) SetEvent(m_readEvent.get());
   WaitForReceiveThread();
   // Only now: while the receive thread still creates the pin it writes the pin's handle. The
   // call cancels what this thread issued on the pin, which is the same before and after.
   if (m_pPin != NULL) m_pPin->CancelPendingIo();
   if (m_pPin != NULL) StopPin(m_pPin);
-  DropReference(m_pFilter);
+  m_pFilter.reset();
   // A read the driver kept after its cancellation may have ended with the stop or the close;
   // if it has not, the driver still holds this object's buffer, header and OVERLAPPED.
   bool bReusable = !m_bReadHeld || !RequestStillPending(&m_readOverlapped);
   // The request references the event object itself, so its handle may go.
-  if (m_readOverlapped.hEvent != NULL) CloseHandle(m_readOverlapped.hEvent);
-  if (m_hThread != NULL) CloseHandle(m_hThread);
+  m_readEvent.reset();
+  m_hThread.reset();
   return bReusable;
 }
 
@@ -82,27 +77,17 @@ void ClientInput::WaitForReceiveThread() {
   do {
     // Starting a read resets its event, so a signal given just before the thread's next
     // read is lost: it is given again every round.
-    if (dwExitCode == STILL_ACTIVE && m_readOverlapped.hEvent != NULL) SetEvent(m_readOverlapped.hEvent);
+    if (dwExitCode == STILL_ACTIVE && m_readEvent) SetEvent(m_readEvent.get());
     Sleep(kStopPollMs);
     dwExitCode = 0;
     // An exit code that cannot be read is no sign that the thread has ended: freeing the
     // input under it would let it read freed memory. The thread object answers instead; only
     // a handle that answers neither ends the wait.
-    if (m_hThread != NULL && !GetExitCodeThread(m_hThread, &dwExitCode) &&
-        WaitForSingleObject(m_hThread, 0) == WAIT_TIMEOUT)
+    if (m_hThread && !GetExitCodeThread(m_hThread.get(), &dwExitCode) &&
+        WaitForSingleObject(m_hThread.get(), 0) == WAIT_TIMEOUT)
       dwExitCode = STILL_ACTIVE;
   } while (dwExitCode == STILL_ACTIVE);
 }
-
-void* ClientInput::ScalarDeletingDestructor(unsigned int flags) {
-  bool bReusable = Shutdown();
-  this->ClientInput::~ClientInput();  // the destructor proper: this function is the virtual slot
-  // Memory the driver may still write into is left allocated rather than handed out again.
-  if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
-  return this;
-}
-
-TarrowinHiddenMIDI::Device* ClientInput::GetDevice() { return m_pDevice; }
 
 void ClientInput::SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) {
   // Replaces the pair and returns: a delivery that copied the old pair may still be running
@@ -123,8 +108,6 @@ void ClientInput::LockCallbackPair() {
   for (int cTries = 0; m_callbackLock.test_and_set(std::memory_order_acquire); ++cTries)
     Sleep(cTries < kYieldsBeforeSleeping ? 0 : 1);
 }
-
-bool ClientInput::IsPresent() { return CanOpenInterface(m_pFilter); }
 
 void ClientInput::Deliver(const unsigned char* pData, unsigned int cbData) {
   LockCallbackPair();
@@ -195,7 +178,7 @@ void ClientInput::PauseAfterFailedRead() {
   // again after a pause. Once the device is gone nothing more can be read, and the thread
   // waits for the stop. The stop signal ends either wait early.
   m_dwRetryPauseMs = m_dwRetryPauseMs == 0 ? kReadRetryPauseMs : std::min(2 * m_dwRetryPauseMs, kLongestReadRetryPauseMs);
-  DWORD dwPause = CanOpenInterface(m_pFilter) ? m_dwRetryPauseMs : INFINITE;
+  DWORD dwPause = CanOpenInterface(m_pFilter.get()) ? m_dwRetryPauseMs : INFINITE;
   if (WaitForSingleObject(m_readOverlapped.hEvent, dwPause) == WAIT_FAILED) Sleep(kReadRetryPauseMs);
 }
 

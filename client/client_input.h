@@ -4,32 +4,26 @@
 
 #include <atomic>
 
-#include "client/TarrowinHiddenMIDI.h"
-#include "ks/midi_filter.h"
+#include "client/port_common.h"
 #include "ks/midi_pin.h"
 #include "ks/midi_stream.h"
+#include "ks/refcount.h"
+#include "platform/owners.h"
 
 class ClientDevice;
 
-class ClientInput : public TarrowinHiddenMIDI::Input {
+class ClientInput : public ClientPort<TarrowinHiddenMIDI::Input, ClientInput> {
  public:
-  // Makes a started input on `pFilter`, taking over one reference on it; null only when
-  // memory cannot be obtained (the reference is then dropped).
-  static ClientInput* Open(CKsMidiFilter* pFilter, ClientDevice* pDevice);
+  // Makes a started input on `filter`; null only when memory cannot be obtained.
+  static ClientInput* Open(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice);
 
-  ~ClientInput();
-  ClientInput(const ClientInput&) = delete;
-  ClientInput& operator=(const ClientInput&) = delete;
-
-  void* ScalarDeletingDestructor(unsigned int flags) override;
-  TarrowinHiddenMIDI::Device* GetDevice() override;
   void SetCallback(TarrowinHiddenMIDI::InputCallback pfnCallback, void* pContext) override;
-  bool IsPresent() override;
   // Hands one received record to the callback, on the receive thread.
   virtual void Deliver(const unsigned char* pData, unsigned int cbData);
 
  private:
-  ClientInput(CKsMidiFilter* pFilter, ClientDevice* pDevice);
+  friend class ClientPort<TarrowinHiddenMIDI::Input, ClientInput>;
+  ClientInput(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice);
   static DWORD WINAPI ReceiveThread(LPVOID pParameter);
   DWORD Receive();
   // A read the driver refused, or ended with an error: waits before the next try.
@@ -45,9 +39,10 @@ class ClientInput : public TarrowinHiddenMIDI::Input {
   BYTE m_abReadBuffer[kMidiReadBufferSize];
   KSSTREAM_HEADER m_readHeader;
   OVERLAPPED m_readOverlapped;
-  CKsMidiFilter* m_pFilter;
+  UniqueHandle m_readEvent;  // the read overlapped's event, which borrows it
+  KsRef<CKsMidiFilter> m_pFilter;
   CKsMidiPin* m_pPin;
-  HANDLE m_hThread;
+  UniqueHandle m_hThread;
   DWORD m_dwThreadId;
   std::atomic<bool> m_stopRequested;
   bool m_bReadHeld;  // written by the receive thread before it ends

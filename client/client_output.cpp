@@ -13,30 +13,28 @@ const DWORD kWriteWaitMs = 1000;
 
 }  // namespace
 
-ClientOutput* ClientOutput::Open(CKsMidiFilter* pFilter, ClientDevice* pDevice) {
-  ClientOutput* pOutput = new (std::nothrow) ClientOutput(pFilter, pDevice);
-  if (pOutput == NULL) {
-    DropReference(pFilter);
-    return NULL;
-  }
-  // Auto-reset and signalled: the first write does not wait, the first Send gets the lock.
-  pOutput->m_writeOverlapped.hEvent = CreateEventA(NULL, FALSE, TRUE, NULL);
-  pOutput->m_hSendLock = CreateEventA(NULL, FALSE, TRUE, NULL);
-  if (pOutput->m_writeOverlapped.hEvent == NULL || pOutput->m_hSendLock == NULL || !pOutput->StartPin()) {
+ClientOutput* ClientOutput::Open(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice) {
+  // Without memory the filter's reference goes with `filter`.
+  ClientOutput* pOutput = new (std::nothrow) ClientOutput(std::move(filter), pDevice);
+  if (pOutput == NULL) return NULL;
+  if (!pOutput->m_writeDoneEvent || !pOutput->m_hSendLock || !pOutput->StartPin()) {
     pOutput->ScalarDeletingDestructor(TarrowinHiddenMIDI::kDeleteFreesMemory);  // no write was issued
     return NULL;
   }
   return pOutput;
 }
 
-ClientOutput::ClientOutput(CKsMidiFilter* pFilter, ClientDevice* pDevice)
+// Both events auto-reset and signalled: the first write does not wait, the first Send gets the lock.
+ClientOutput::ClientOutput(KsRef<CKsMidiFilter> filter, ClientDevice* pDevice)
     : m_abWriteBuffer(),
       m_writeHeader(),
       m_writeOverlapped(),
-      m_hSendLock(NULL),
-      m_pFilter(pFilter),
-      m_pPin(static_cast<CKsMidiPin*>(pFilter->FindPin(CKsMidiFilter::kRenderPin, 0))),
+      m_writeDoneEvent(CreateEventA(NULL, FALSE, TRUE, NULL)),
+      m_hSendLock(CreateEventA(NULL, FALSE, TRUE, NULL)),
+      m_pFilter(std::move(filter)),
+      m_pPin(static_cast<CKsMidiPin*>(m_pFilter->FindPin(CKsMidiFilter::kRenderPin, 0))),
       m_pDevice(pDevice) {
+  m_writeOverlapped.hEvent = m_writeDoneEvent.get();
   PrepareMidiWriteHeader(&m_writeHeader, m_abWriteBuffer);
 }
 
@@ -46,30 +44,20 @@ bool ClientOutput::StartPin() {
   return RunPin(m_pPin) == 0;
 }
 
-ClientOutput::~ClientOutput() {}
-
 bool ClientOutput::Shutdown() {
   bool bWriteEnded = WaitForWriteInFlight();
   // The request references the event object itself, so its handle may go.
-  if (m_writeOverlapped.hEvent != NULL) CloseHandle(m_writeOverlapped.hEvent);
-  if (m_hSendLock != NULL) CloseHandle(m_hSendLock);
+  m_writeDoneEvent.reset();
+  m_hSendLock.reset();
   if (m_pPin != NULL) StopPin(m_pPin);
-  DropReference(m_pFilter);
+  m_pFilter.reset();
   // A write the driver kept after its cancellation may have ended with the stop or the close;
   // if it has not, the driver still holds this object's buffer, header and OVERLAPPED.
   return bWriteEnded || !RequestStillPending(&m_writeOverlapped);
 }
 
-void* ClientOutput::ScalarDeletingDestructor(unsigned int flags) {
-  bool bReusable = Shutdown();
-  this->ClientOutput::~ClientOutput();  // the destructor proper: this function is the virtual slot
-  // Memory the driver may still write into is left allocated rather than handed out again.
-  if ((flags & TarrowinHiddenMIDI::kDeleteFreesMemory) && bReusable) ::operator delete(static_cast<void*>(this));
-  return this;
-}
-
 bool ClientOutput::WaitForWriteInFlight() {
-  HANDLE hWriteDone = m_writeOverlapped.hEvent;
+  HANDLE hWriteDone = m_writeDoneEvent.get();
   if (hWriteDone == NULL || m_pPin == NULL) return true;
   if (WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0) return true;
   // Any host thread may have issued the write, so it is cancelled by its OVERLAPPED.
@@ -77,14 +65,10 @@ bool ClientOutput::WaitForWriteInFlight() {
   return WaitForSingleObject(hWriteDone, kWriteWaitMs) == WAIT_OBJECT_0;
 }
 
-TarrowinHiddenMIDI::Device* ClientOutput::GetDevice() { return m_pDevice; }
-
 int ClientOutput::GetStatus() { return 0; }
 
-bool ClientOutput::IsPresent() { return CanOpenInterface(m_pFilter); }
-
 bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
-  if (WaitForSingleObject(m_hSendLock, kLockWaitMs) != WAIT_OBJECT_0) return true;
+  if (WaitForSingleObject(m_hSendLock.get(), kLockWaitMs) != WAIT_OBJECT_0) return true;
   // Counted down in an unsigned type, so that no length up to INT_MAX overflows, and nothing
   // outside [pbData, pbData + cbData) is read. Null or a length of 0 or less sends nothing.
   size_t cbLeft = (pbData != NULL && cbData > 0) ? static_cast<size_t>(cbData) : 0;
@@ -95,16 +79,16 @@ bool ClientOutput::Send(const unsigned char* pbData, int cbData) {
     // A refused write drops the rest of the call: after it the stream already has a hole, and
     // a driver that refuses one write (the device is gone) refuses the next one too, each with
     // a trace line and, for the largest calls, millions of requests.
-    if (!Flush(pbChunk, cbChunk)) break;
+    if (!WriteOneChunk(pbChunk, cbChunk)) break;
     pbChunk += cbChunk;
     cbLeft -= cbChunk;
   }
-  SetEvent(m_hSendLock);
+  SetEvent(m_hSendLock.get());
   return true;
 }
 
-bool ClientOutput::Flush(const BYTE* pbChunk, ULONG cbChunk) {
-  HANDLE hWriteDone = m_writeOverlapped.hEvent;
+bool ClientOutput::WriteOneChunk(const BYTE* pbChunk, ULONG cbChunk) {
+  HANDLE hWriteDone = m_writeDoneEvent.get();
   // Not signalled in time: the chunk is dropped, and the next one waits its turn again.
   if (WaitForSingleObject(hWriteDone, kWriteWaitMs) != WAIT_OBJECT_0) return true;
   FillMidiWriteEvent(m_abWriteBuffer, pbChunk, cbChunk);

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/owners.h"
+
 namespace {
 
 // Room for an SP_DEVICE_INTERFACE_DETAIL_DATA_A with a path of up to 524 characters.
@@ -27,74 +29,63 @@ void ReadRecordName(HDEVINFO hDevInfo, DeviceRecord* pRecord) {
   interfaceData.cbSize = sizeof(interfaceData);
   if (!SetupDiOpenDeviceInterfaceA(hDevInfo, pRecord->m_szPath, 0, &interfaceData)) return;
   HKEY hKey = SetupDiOpenDeviceInterfaceRegKey(hDevInfo, &interfaceData, 0, KEY_READ);
-  if (hKey == NULL || hKey == INVALID_HANDLE_VALUE) return;
-  ReadFriendlyName(hKey, pRecord);
-  RegCloseKey(hKey);
+  if (hKey == INVALID_HANDLE_VALUE) return;  // the failure value, which no owner may close
+  UniqueRegKey key(hKey);
+  if (key) ReadFriendlyName(key.get(), pRecord);
 }
 
 }  // namespace
 
-DeviceRecord* MakeDeviceRecord(LPCSTR pszPath) {
+std::unique_ptr<DeviceRecord> MakeDeviceRecord(LPCSTR pszPath) {
   // A path that does not fit the record's field is refused rather than cut: a cut path would
   // name another interface or none.
   if (std::strlen(pszPath) >= sizeof(DeviceRecord::m_szPath)) return NULL;
-  DeviceRecord* pRecord = new (std::nothrow) DeviceRecord;
-  if (pRecord == NULL) return NULL;
-  std::memset(pRecord, 0, sizeof(*pRecord));
-  std::memcpy(pRecord->m_szPath, pszPath, std::strlen(pszPath) + 1);
+  std::unique_ptr<DeviceRecord> record(new (std::nothrow) DeviceRecord);
+  if (record == NULL) return NULL;
+  std::memset(record.get(), 0, sizeof(DeviceRecord));
+  std::memcpy(record->m_szPath, pszPath, std::strlen(pszPath) + 1);
 
   // A fresh set of its own, so the enumeration's set is not disturbed.
-  HDEVINFO hDevInfo = SetupDiCreateDeviceInfoList(NULL, NULL);
-  if (hDevInfo == INVALID_HANDLE_VALUE) return pRecord;
-  ReadRecordName(hDevInfo, pRecord);
-  SetupDiDestroyDeviceInfoList(hDevInfo);
-  return pRecord;
+  UniqueDevInfo set(SetupDiCreateDeviceInfoList(NULL, NULL));
+  if (set) ReadRecordName(set.get(), record.get());
+  return record;
 }
 
 CDeviceList::CDeviceList(REFGUID guidCategory) : m_guidCategory(guidCategory), m_apRecords(), m_cRecords(0) {}
-
-CDeviceList::~CDeviceList() {
-  for (ULONG_PTR i = 0; i < m_cRecords; ++i) delete m_apRecords[i];
-}
 
 bool CDeviceList::OnDeviceAdded(DeviceRecord*) { return true; }
 
 void CDeviceList::OnDeviceRemoved(DeviceRecord*) {}
 
 void CDeviceList::Enumerate() {
-  HDEVINFO hDevInfo = SetupDiGetClassDevsA(&m_guidCategory, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (hDevInfo == INVALID_HANDLE_VALUE) return;
+  UniqueDevInfo set(SetupDiGetClassDevsA(&m_guidCategory, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  if (!set) return;
 
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA interfaceData;
     std::memset(&interfaceData, 0, sizeof(interfaceData));
     interfaceData.cbSize = sizeof(interfaceData);
-    if (!SetupDiEnumDeviceInterfaces(hDevInfo, NULL, &m_guidCategory, index, &interfaceData)) break;
+    if (!SetupDiEnumDeviceInterfaces(set.get(), NULL, &m_guidCategory, index, &interfaceData)) break;
 
-    BYTE* pBuffer = new (std::nothrow) BYTE[kDetailBufferSize];
-    if (pBuffer == NULL) break;
-    PSP_DEVICE_INTERFACE_DETAIL_DATA_A pDetail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(pBuffer);
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kDetailBufferSize]);
+    if (buffer == NULL) break;
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A pDetail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer.get());
     pDetail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     SP_DEVINFO_DATA devInfoData;
     std::memset(&devInfoData, 0, sizeof(devInfoData));
     devInfoData.cbSize = sizeof(devInfoData);
-    if (SetupDiGetDeviceInterfaceDetailA(hDevInfo, &interfaceData, pDetail, kDetailBufferSize, NULL, &devInfoData))
+    if (SetupDiGetDeviceInterfaceDetailA(set.get(), &interfaceData, pDetail, kDetailBufferSize, NULL, &devInfoData))
       OfferInterface(pDetail->DevicePath);
-    delete[] pBuffer;
   }
-  SetupDiDestroyDeviceInfoList(hDevInfo);
 }
 
 void CDeviceList::OfferInterface(LPCSTR pszPath) {
   // A full list treats further devices like rejected ones.
   if (m_cRecords >= kMaxDevices || IsKnownPath(pszPath)) return;
-  DeviceRecord* pRecord = MakeDeviceRecord(pszPath);
-  if (pRecord == NULL) return;  // a path too long for a record, or no memory
-  if (OnDeviceAdded(pRecord)) {
-    m_apRecords[m_cRecords++] = pRecord;
-  } else {
-    delete pRecord;
-  }
+  std::unique_ptr<DeviceRecord> record = MakeDeviceRecord(pszPath);
+  if (record == NULL) return;  // a path too long for a record, or no memory
+  // A rejected record goes with `record`.
+  if (OnDeviceAdded(record.get())) m_apRecords[m_cRecords++] = std::move(record);
 }
 
 bool CDeviceList::IsKnownPath(LPCSTR pszPath) const {

@@ -3,6 +3,8 @@
 // client operation that needs the devices builds one, enumerates once, reads, and destroys it.
 #pragma once
 
+#include <memory>
+
 #include "platform/win32.h"
 
 // One examined interface that was accepted; owned by the CDeviceList that made it.
@@ -17,8 +19,6 @@ class CDeviceList {
   static const ULONG_PTR kMaxDevices = 32;
 
   explicit CDeviceList(REFGUID guidCategory);
-  // Not virtual: deletes every record in the records array.
-  ~CDeviceList();
   CDeviceList(const CDeviceList&) = delete;
   CDeviceList& operator=(const CDeviceList&) = delete;
 
@@ -30,7 +30,7 @@ class CDeviceList {
 
  protected:
   GUID m_guidCategory;
-  DeviceRecord* m_apRecords[kMaxDevices];
+  std::unique_ptr<DeviceRecord> m_apRecords[kMaxDevices];  // they go with the list
   ULONG_PTR m_cRecords;
 
  private:
@@ -39,5 +39,5 @@ class CDeviceList {
 };
 
 // Makes a record for an interface path with the "FriendlyName" value of the interface's
-// registry key; null for a path of MAX_PATH characters or more, or when out of memory.
-DeviceRecord* MakeDeviceRecord(LPCSTR pszPath);
+// registry key; empty for a path of MAX_PATH characters or more, or when out of memory.
+std::unique_ptr<DeviceRecord> MakeDeviceRecord(LPCSTR pszPath);

@@ -17,33 +17,26 @@ class TKsFilterList : public CDeviceList {
 
   // Releases the filters from the last to the first; the base part then deletes the records.
   virtual ~TKsFilterList() {
-    while (m_cFilters != 0) {
-      // A position cleared by OnDeviceRemoved holds no reference any more.
-      if (m_apFilters[m_cFilters - 1] != NULL) DropReference(m_apFilters[m_cFilters - 1]);
-      --m_cFilters;
-    }
+    while (m_cFilters != 0) m_apFilters[--m_cFilters].reset();
   }
 
+  // A filter that is not kept holds only its construction reference, and goes with `filter`.
   bool OnDeviceAdded(DeviceRecord* pRecord) override {
     if (m_cFilters >= kMaxDevices) return false;
-    TFilter* pFilter = MakeFilter(pRecord);
-    if (pFilter == NULL) return false;
-    if (FAILED(pFilter->Instantiate()) || FAILED(pFilter->EnumeratePins()) || !AcceptFilter(pFilter)) {
-      delete pFilter;  // only the construction reference exists
-      return false;
-    }
+    KsRef<TFilter> filter = MakeFilter(pRecord);
+    if (!filter) return false;
+    if (FAILED(filter->Instantiate()) || FAILED(filter->EnumeratePins()) || !AcceptFilter(filter.get())) return false;
     // The construction reference becomes the list's.
-    m_apFilters[m_cFilters++] = pFilter;
+    m_apFilters[m_cFilters++] = std::move(filter);
     m_apFilterRecords[m_cFilterRecords++] = pRecord;
     return true;
   }
 
   void OnDeviceRemoved(DeviceRecord* pRecord) override {
     for (ULONG_PTR i = 0; i < m_cFilters; ++i) {
-      if (m_apFilterRecords[i] != pRecord || m_apFilters[i] == NULL) continue;
+      if (m_apFilterRecords[i] != pRecord || !m_apFilters[i]) continue;
       m_apFilters[i]->Close();
-      DropReference(m_apFilters[i]);
-      m_apFilters[i] = NULL;
+      m_apFilters[i].reset();
       m_apFilterRecords[i] = NULL;
     }
   }
@@ -52,29 +45,26 @@ class TKsFilterList : public CDeviceList {
 
   ULONG_PTR GetFilterCount() const { return m_cFilters; }
   // The filter at a position, or null: beyond the count, or removed.
-  TFilter* GetFilter(ULONG_PTR position) const { return position < m_cFilters ? m_apFilters[position] : NULL; }
+  TFilter* GetFilter(ULONG_PTR position) const { return position < m_cFilters ? m_apFilters[position].get() : NULL; }
 
  private:
   // Constructs a filter for the record's path in zero-filled storage and gives it the
-  // record's friendly name; null when it cannot be made.
-  static TFilter* MakeFilter(const DeviceRecord* pRecord) {
+  // record's friendly name; empty when it cannot be made.
+  static KsRef<TFilter> MakeFilter(const DeviceRecord* pRecord) {
     void* pStorage = ::operator new(sizeof(TFilter), std::nothrow);
-    if (pStorage == NULL) return NULL;
+    if (pStorage == NULL) return KsRef<TFilter>();
     std::memset(pStorage, 0, sizeof(TFilter));
     HRESULT hr = S_OK;
-    TFilter* pFilter = new (pStorage) TFilter(pRecord->m_szPath, &hr);
-    if (FAILED(hr)) {
-      delete pFilter;
-      return NULL;
-    }
-    const size_t cchMax = sizeof(pFilter->m_szFriendlyName) - 1;
+    KsRef<TFilter> filter(new (pStorage) TFilter(pRecord->m_szPath, &hr));
+    if (FAILED(hr)) return KsRef<TFilter>();
+    const size_t cchMax = sizeof(filter->m_szFriendlyName) - 1;
     size_t cch = strnlen(pRecord->m_szFriendlyName, cchMax);
-    std::memcpy(pFilter->m_szFriendlyName, pRecord->m_szFriendlyName, cch);
-    pFilter->m_szFriendlyName[cch] = '\0';
-    return pFilter;
+    std::memcpy(filter->m_szFriendlyName, pRecord->m_szFriendlyName, cch);
+    filter->m_szFriendlyName[cch] = '\0';
+    return filter;
   }
 
-  TFilter* m_apFilters[kMaxDevices];
+  KsRef<TFilter> m_apFilters[kMaxDevices];  // one reference each
   ULONG_PTR m_cFilters;
   DeviceRecord* m_apFilterRecords[kMaxDevices];  // not owned: the base owns the records
   ULONG_PTR m_cFilterRecords;

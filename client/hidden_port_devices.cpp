@@ -12,9 +12,10 @@ bool IsInterface(const CKsMidiFilter* pFilter, LPCSTR pszPath) {
                                      reinterpret_cast<const unsigned char*>(pszPath)) == 0;
 }
 
-CKsMidiFilter* AddReference(CKsMidiFilter* pFilter) {
+// A reference of the caller's own, beside the list's, which goes with the list.
+KsRef<CKsMidiFilter> AddReference(CKsMidiFilter* pFilter) {
   if (pFilter != NULL) ++pFilter->m_lRefCount;
-  return pFilter;
+  return KsRef<CKsMidiFilter>(pFilter);
 }
 
 }  // namespace
@@ -25,19 +26,19 @@ unsigned int CountHiddenPortDevices() {
   return static_cast<unsigned int>(list.GetFilterCount());
 }
 
-CKsMidiFilter* ReferenceHiddenPortFilter(LONG position) {
-  if (position < 0) return NULL;
+KsRef<CKsMidiFilter> ReferenceHiddenPortFilter(LONG position) {
+  if (position < 0) return KsRef<CKsMidiFilter>();
   MidiFilterList list(KSCATEGORY_AUDIO);
   list.Enumerate();
   return AddReference(list.GetFilter(static_cast<ULONG_PTR>(position)));
 }
 
-CKsMidiFilter* ReferenceOwnHiddenPortFilter(LONG position, LPCSTR pszOwnPath) {
+KsRef<CKsMidiFilter> ReferenceOwnHiddenPortFilter(LONG position, LPCSTR pszOwnPath) {
   MidiFilterList list(KSCATEGORY_AUDIO);
   list.Enumerate();
   CKsMidiFilter* pAtPosition = position < 0 ? NULL : list.GetFilter(static_cast<ULONG_PTR>(position));
   if (IsInterface(pAtPosition, pszOwnPath)) return AddReference(pAtPosition);
   for (ULONG_PTR i = 0; i < list.GetFilterCount(); ++i)
     if (IsInterface(list.GetFilter(i), pszOwnPath)) return AddReference(list.GetFilter(i));
-  return NULL;
+  return KsRef<CKsMidiFilter>();
 }

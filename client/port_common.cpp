@@ -1,15 +1,15 @@
 #include "client/port_common.h"
 
 #include "ks/midi_stream.h"
+#include "platform/owners.h"
 
 bool CanOpenInterface(const CKsMidiFilter* pFilter) {
   if (pFilter == NULL) return false;
   // Opened the way the filter itself opens it.
   HANDLE hFile = CreateFileA(pFilter->m_szFilterName, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, NULL);
-  if (hFile == NULL || hFile == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(hFile);
-  return true;
+  if (hFile == NULL) return false;  // names nothing: not valid, and nothing to close
+  return static_cast<bool>(UniqueFile(hFile));  // closed again at once
 }
 
 int RunPin(CKsPin* pPin) {

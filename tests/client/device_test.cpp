@@ -106,6 +106,7 @@ TEST_CASE("the product id comes from the path, exactly and with case; the name f
     int productId;
     std::optional<std::vector<BYTE>> nameValue;
     std::string name;
+    std::string failing = {};  // a step of the name's lookup that fails
   };
   const Case cases[] = {
       {"\\\\?\\usb#vid_1a86&pid_0a3c#7&1" + guid, 0x0A3C, name("Tarrowin MIDI"), "Tarrowin MIDI"},
@@ -114,6 +115,9 @@ TEST_CASE("the product id comes from the path, exactly and with case; the name f
       {"\\\\?\\USB#VID_1A86&PID_0A3C#7&4#{6994AD04-93EF-11D0-A3CC-00A0C9223196}\\GLOBAL", 0x0C21,
        std::vector<BYTE>(261, 'B'), ""},
       {"\\\\?\\usb#vid_1a86&pid_1234#7&5" + guid, 0x0C21, std::vector<BYTE>(1000, 'C'), ""},
+      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&6" + guid, 0x0A3C, name("Unread"), "", "SetupDiOpenDeviceInterfaceRegKey"},
+      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&7" + guid, 0x0A3C, name("Unread"), "", "SetupDiOpenDeviceInterfaceA"},
+      {"\\\\?\\usb#vid_1a86&pid_0a3c#7&8" + guid, 0x0A3C, name("Unread"), "", "SetupDiCreateDeviceInfoList"},
   };
   for (const Case& c : cases) {
     CAPTURE(c.path);
@@ -122,10 +126,16 @@ TEST_CASE("the product id comes from the path, exactly and with case; the name f
     hidden.pathOverride = c.path;
     hidden.friendlyName = c.nameValue;
     testing::Plug(hidden);
+    winsim::ResetCallCounts();
+    if (!c.failing.empty()) winsim::FailCall(c.failing, ERROR_FILE_NOT_FOUND, -1);
     DevicePtr device = Create(fixture.connection, 0);
     REQUIRE(device);
     CHECK(device->GetProductId() == c.productId);
     CHECK(std::string(device->GetName()) == c.name);
+    // What a failed step returned is no key or set, and is not closed.
+    std::map<std::string, uint64_t> calls = winsim::CallCounts();
+    CHECK(calls["RegCloseKey"] == (c.failing.empty() ? 1u : 0u));
+    CHECK(calls["SetupDiDestroyDeviceInfoList"] == (c.failing == "SetupDiCreateDeviceInfoList" ? 1u : 2u));
   }
 }
 

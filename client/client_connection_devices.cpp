@@ -8,9 +8,7 @@
 unsigned int ClientConnection::GetDeviceCount() { return CountHiddenPortDevices(); }
 
 TarrowinHiddenMIDI::Device* ClientConnection::CreateDevice(int index) {
-  CKsMidiFilter* pFilter = ReferenceHiddenPortFilter(index);
-  if (pFilter == NULL) return NULL;
-  ClientDevice* pDevice = new (std::nothrow) ClientDevice(pFilter, index);
-  if (pDevice == NULL) DropReference(pFilter);
-  return pDevice;
+  KsRef<CKsMidiFilter> filter = ReferenceHiddenPortFilter(index);
+  // Without memory the filter's reference goes with `filter`.
+  return filter ? new (std::nothrow) ClientDevice(std::move(filter), index) : NULL;
 }

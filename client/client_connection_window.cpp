@@ -49,7 +49,7 @@ void ClientConnection::OpenNotificationWindow() {
 
 void ClientConnection::RegisterForAudioInterfaces() {
   DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
-  filter.dbcc_size = 32;
+  filter.dbcc_size = sizeof(DEV_BROADCAST_DEVICEINTERFACE_A);
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_reserved = 0;
   filter.dbcc_classguid = KSCATEGORY_AUDIO;
