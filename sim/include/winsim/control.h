@@ -45,6 +45,9 @@ void FailAllocations(int times, int skip = 0);
 void SetAssertionsFatal(bool fatal);
 std::vector<std::string> Assertions();
 
+// The system code page that IsDBCSLeadByte follows: 1252 (no lead bytes, the default) or 932.
+void SetAnsiCodePage(UINT codePage);
+
 // Sleep calls made by the calling thread since the last Reset.
 unsigned SleepCallsOnThisThread();
 

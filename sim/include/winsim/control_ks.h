@@ -98,7 +98,4 @@ void ReleaseHeldRequests();
 // Requests of every kind that are pending now (held, delayed, queued reads).
 size_t PendingRequestCount();
 
-// The system code page that IsDBCSLeadByte follows: 1252 (no lead bytes, the default) or 932.
-void SetAnsiCodePage(UINT codePage);
-
 }  // namespace winsim

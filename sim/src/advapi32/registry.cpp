@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/internal.h"
+#include "advapi32/registry.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/reset.h"
+#include "runtime/text.h"
 #include "winsim/control_registry.h"
 
 namespace winsim::detail {

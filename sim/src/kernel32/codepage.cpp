@@ -1,7 +1,9 @@
 // The system ANSI code page: its double-byte lead bytes, and Unicode text converted to it.
 #include <atomic>
 
-#include "runtime/internal.h"
+#include "kernel32/codepage.h"
+#include "runtime/fault_injection.h"
+#include "runtime/reset.h"
 #include "winsim/control_ks.h"
 
 namespace winsim {

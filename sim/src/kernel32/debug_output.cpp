@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/internal.h"
+#include "runtime/fault_injection.h"
+#include "runtime/reset.h"
 #include "winsim/control.h"
 
 namespace winsim {

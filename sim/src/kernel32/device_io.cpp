@@ -6,6 +6,8 @@
 
 #include "ks_driver/ks_driver.h"
 #include "winsim/control_ks.h"
+#include "kernel32/kernel_objects.h"
+#include "runtime/fault_injection.h"
 
 namespace winsim::detail {
 namespace {
@@ -248,6 +250,8 @@ BOOL ReportCompletion(const OVERLAPPED& overlapped, LPDWORD bytes) {
 
 }  // namespace
 
+const std::list<PendingIo>& PendingRequestsLocked() { return Pending().requests; }
+
 ULONG_PTR StatusFromError(DWORD error) {
   for (const StatusMapping& mapping : kStatusMappings)
     if (mapping.error == error) return mapping.status;
@@ -423,40 +427,3 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
 
 }  // extern "C"
 
-namespace winsim {
-
-size_t HeldRequestCount() {
-  std::lock_guard guard(detail::Lock());
-  return std::count_if(detail::Pending().requests.begin(), detail::Pending().requests.end(),
-                       [](const detail::PendingIo& io) { return io.answer && !io.due; });
-}
-
-void ReleaseHeldRequests() {
-  std::vector<detail::EventRef> events;
-  {
-    std::lock_guard guard(detail::Lock());
-    std::vector<std::pair<uint64_t, detail::IoAnswer>> held;
-    for (const detail::PendingIo& io : detail::Pending().requests)
-      if (io.answer && !io.due) held.emplace_back(io.id, *io.answer);
-    for (const auto& [id, answer] : held)
-      events.push_back(detail::CompleteLocked(id, detail::StatusFromError(answer.error), answer.bytes));
-  }
-  detail::SignalEvents(events);
-}
-
-void EndPendingRequests(const RequestMatch& match, DWORD error) {
-  std::vector<detail::EventRef> events;
-  {
-    std::lock_guard guard(detail::Lock());
-    events = detail::EndPendingLocked([&](const detail::PendingIo& io) { return detail::MatchesRequest(match, io.key); },
-                                      detail::StatusFromError(error));
-  }
-  detail::SignalEvents(events);
-}
-
-size_t PendingRequestCount() {
-  std::lock_guard guard(detail::Lock());
-  return detail::Pending().requests.size();
-}
-
-}  // namespace winsim

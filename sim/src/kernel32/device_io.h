@@ -2,9 +2,12 @@
 #pragma once
 
 #include <chrono>
+#include <list>
 #include <optional>
 
-#include "runtime/internal.h"
+#include "machine/devices.h"
+#include "runtime/handle_table.h"
+#include "runtime/reset.h"
 #include "winsim/control_ks.h"
 
 namespace winsim::detail {
@@ -86,6 +89,8 @@ struct PendingIo {
   bool cancelled = false;  // the driver took a cancellation and completes it when due
 };
 
+// Every pending request, oldest first. Lock held.
+const std::list<PendingIo>& PendingRequestsLocked();
 // Completes a pending request (writes the OVERLAPPED) and returns its event, which the
 // caller signals once it has released the lock.
 EventRef CompleteLocked(uint64_t id, ULONG_PTR status, ULONG_PTR bytes);

@@ -7,6 +7,10 @@
 #include <map>
 
 #include "winsim/control_files.h"
+#include "winsim/sdk.h"
+#include "runtime/fault_injection.h"
+#include "runtime/reset.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {

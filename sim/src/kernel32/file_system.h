@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/internal.h"
+#include "kernel32/codepage.h"
+#include "winsim/sdk/minwindef.h"
 
 namespace winsim::detail {
 

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <thread>
 
-#include "runtime/internal.h"
+#include "kernel32/kernel_objects.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/reset.h"
 #include "winsim/control.h"
 
 namespace winsim::detail {

@@ -8,13 +8,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "runtime/internal.h"
+#include "kernel32/modules.h"
+#include "runtime/fault_injection.h"
+#include "runtime/last_error.h"
+#include "runtime/reset.h"
+#include "runtime/text.h"
 #include "winsim/control.h"
 
 namespace winsim {
@@ -79,11 +83,7 @@ const uintptr_t kExecutableBase = 0x00400000;
 const char kExecutablePath[] = "C:\\Program Files\\Host\\host.exe";
 const char kExecutableDirectory[] = "C:\\Program Files\\Host\\";
 const char kSystemDirectory[] = "C:\\Windows\\System32";
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
+const char kSystemDirectoryPrefix[] = "C:\\Windows\\System32\\";
 
 std::string FileNameOf(const std::string& path) {
   size_t slash = path.find_last_of("\\/");
@@ -92,7 +92,7 @@ std::string FileNameOf(const std::string& path) {
 
 // LoadLibraryA accepts a bare name or a path; the file name decides.
 std::string ModuleKey(const char* name) {
-  std::string key = Lower(FileNameOf(name));
+  std::string key = detail::Lower(FileNameOf(name));
   if (key.find('.') == std::string::npos) key += ".dll";
   return key;
 }
@@ -100,7 +100,7 @@ std::string ModuleKey(const char* name) {
 // The directory part of a module name, lower case with backslashes and a final one; empty for
 // a bare name.
 std::string DirectoryKey(const char* name) {
-  std::string path = Lower(name);
+  std::string path = detail::Lower(name);
   std::replace(path.begin(), path.end(), '/', '\\');
   size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -116,11 +116,11 @@ enum class Search { Standard, SystemOnly };
 // directory modules nobody loaded, as GetModuleHandleA finds only loaded modules.
 Module* FindSimulatedLocked(const char* name, Search search, bool loadedOnly) {
   const std::string directory = DirectoryKey(name), key = ModuleKey(name);
-  if ((directory.empty() && search == Search::Standard) || directory == Lower(kExecutableDirectory)) {
+  if ((directory.empty() && search == Search::Standard) || directory == detail::Lower(kExecutableDirectory)) {
     auto found = State().besideExecutable.find(key);
     if (found != State().besideExecutable.end() && (found->second.loaded || !loadedOnly)) return &found->second;
   }
-  if (directory.empty() || directory == Lower(kSystemDirectory) + "\\") {
+  if (directory.empty() || directory == detail::Lower(kSystemDirectoryPrefix)) {
     auto found = State().byName.find(key);
     if (found != State().byName.end()) return &found->second;
   }
@@ -132,7 +132,7 @@ std::string WindowsPathOf(const std::string& linuxPath, bool besideExecutable) {
   const std::string fileName = FileNameOf(linuxPath);
   {
     std::lock_guard guard(detail::Lock());
-    auto found = State().pathOverrides.find(Lower(fileName));
+    auto found = State().pathOverrides.find(detail::Lower(fileName));
     if (found != State().pathOverrides.end()) return found->second;
   }
   if (besideExecutable) return kExecutableDirectory + fileName;
@@ -200,10 +200,16 @@ HMODULE LoadSharedLibrary(const char* name) {
 
 bool IsSharedLibrary(HMODULE module) { return SharedLibraries().count(module) != 0; }
 
-Module* FindByBase(HMODULE module) {
-  for (auto* directory : {&State().byName, &State().besideExecutable})
-    for (auto& [name, entry] : *directory)
-      if (entry.base == reinterpret_cast<uintptr_t>(module)) return &entry;
+// The simulated module loaded at this address; *path, when asked for, receives its Windows path.
+Module* FindByBase(HMODULE module, std::string* path = nullptr) {
+  const std::pair<std::map<std::string, Module>*, std::string_view> directories[] = {
+      {&State().byName, kSystemDirectoryPrefix}, {&State().besideExecutable, kExecutableDirectory}};
+  for (auto& [modules, directory] : directories)
+    for (auto& [name, entry] : *modules)
+      if (entry.base == reinterpret_cast<uintptr_t>(module)) {
+        if (path != nullptr) *path = std::string(directory) + name;
+        return &entry;
+      }
   return nullptr;
 }
 
@@ -289,28 +295,23 @@ void FillExports(Module& module, const std::vector<ModuleExport>& exports) {
   }
 }
 
-FARPROC Fail(DWORD error) {
-  SetLastError(error);
-  return nullptr;
-}
-
 // A name pointer below 0x10000 is an ordinal, as GetProcAddress reads it.
 bool IsOrdinal(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000; }
 
 FARPROC SharedLibraryProc(HMODULE module, LPCSTR name) {
   // Shared libraries export by name only; they have no ordinals.
-  if (IsOrdinal(name)) return Fail(ERROR_PROC_NOT_FOUND);
+  if (IsOrdinal(name)) return detail::Fail<FARPROC>(ERROR_PROC_NOT_FOUND);
   FARPROC proc = reinterpret_cast<FARPROC>(dlsym(module, name));
-  return proc != nullptr ? proc : Fail(ERROR_PROC_NOT_FOUND);
+  return proc != nullptr ? proc : detail::Fail<FARPROC>(ERROR_PROC_NOT_FOUND);
 }
 
 FARPROC SimulatedProc(const Module& module, LPCSTR name) {
   if (IsOrdinal(name)) {
     auto found = module.ordinals.find(static_cast<WORD>(reinterpret_cast<uintptr_t>(name)));
-    return found != module.ordinals.end() ? found->second : Fail(ERROR_PROC_NOT_FOUND);
+    return found != module.ordinals.end() ? found->second : detail::Fail<FARPROC>(ERROR_PROC_NOT_FOUND);
   }
   auto found = module.procs.find(name);
-  return found != module.procs.end() ? found->second : Fail(ERROR_PROC_NOT_FOUND);
+  return found != module.procs.end() ? found->second : detail::Fail<FARPROC>(ERROR_PROC_NOT_FOUND);
 }
 
 // Ends one reference to a real shared library; the last one tells its DllMain of the detach
@@ -340,10 +341,7 @@ BOOL FreeSharedLibrary(HMODULE module) {
 
 std::string ModulePathLocked(HMODULE module) {
   if (module == nullptr || reinterpret_cast<uintptr_t>(module) == kExecutableBase) return kExecutablePath;
-  for (const auto& [name, entry] : State().byName)
-    if (entry.base == reinterpret_cast<uintptr_t>(module)) return std::string(kSystemDirectory) + "\\" + name;
-  for (const auto& [name, entry] : State().besideExecutable)
-    if (entry.base == reinterpret_cast<uintptr_t>(module)) return kExecutableDirectory + name;
+  if (std::string path; FindByBase(module, &path)) return path;
   auto library = SharedLibraries().find(module);
   return library != SharedLibraries().end() ? library->second.windowsPath : std::string();
 }
@@ -395,7 +393,7 @@ void RemoveModuleProc(const std::string& module, const std::string& proc) {
 
 void SetModulePath(const std::string& fileName, const std::string& windowsPath) {
   std::lock_guard guard(detail::Lock());
-  State().pathOverrides[Lower(fileName)] = windowsPath;
+  State().pathOverrides[detail::Lower(fileName)] = windowsPath;
 }
 
 }  // namespace winsim
@@ -439,7 +437,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   std::lock_guard guard(winsim::detail::Lock());
   if (winsim::Module* module = winsim::FindByBase(hModule)) return winsim::SimulatedProc(*module, lpProcName);
   if (winsim::IsSharedLibrary(hModule)) return winsim::SharedLibraryProc(hModule, lpProcName);
-  return winsim::Fail(ERROR_MOD_NOT_FOUND);
+  return winsim::detail::Fail<FARPROC>(ERROR_MOD_NOT_FOUND);
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {

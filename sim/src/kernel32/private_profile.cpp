@@ -8,6 +8,8 @@
 #include "kernel32/file_system.h"
 #include "winsim/control_files.h"
 #include "winsim/sdk/winbase.h"
+#include "runtime/fault_injection.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {

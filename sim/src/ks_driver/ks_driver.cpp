@@ -9,6 +9,7 @@
 #include "ks_driver/ks_driver.h"
 #include "ks_driver/ks_properties.h"
 #include "winsim/control_ks.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {
@@ -263,26 +264,21 @@ DWORD CheckConnect(const FilterDesc& filter, const KSPIN_CONNECT& connect, const
   return ERROR_SUCCESS;
 }
 
-// Unplugging ends every pending request on the interface and leaves its open files dead.
-struct UnplugRegistration {
-  UnplugRegistration() {
-    OnInterfaceChange([](const InterfaceRecord& record, bool arrived) {
-      if (arrived) return;
-      std::vector<EventRef> events;
-      {
-        std::lock_guard guard(Lock());
-        InterfaceState& state = StateOfLocked(record);
-        ++state.epoch;
-        state.received.clear();
-        events = EndPendingLocked([&record](const PendingIo& io) { return io.file->record.get() == &record; },
-                                  StatusFromError(ERROR_DEVICE_NOT_CONNECTED));
-      }
-      SignalEvents(events);
-    });
-  }
-} unplugRegistration;
-
 }  // namespace
+
+// Unplugging ends every pending request on the interface and leaves its open files dead.
+void EndRequestsOfRemovedInterface(const InterfaceRecord& record) {
+  std::vector<EventRef> events;
+  {
+    std::lock_guard guard(Lock());
+    InterfaceState& state = StateOfLocked(record);
+    ++state.epoch;
+    state.received.clear();
+    events = EndPendingLocked([&record](const PendingIo& io) { return io.file->record.get() == &record; },
+                              StatusFromError(ERROR_DEVICE_NOT_CONNECTED));
+  }
+  SignalEvents(events);
+}
 
 std::shared_ptr<DeviceFile> OpenFilterFile(const std::shared_ptr<InterfaceRecord>& record) {
   std::lock_guard guard(Lock());

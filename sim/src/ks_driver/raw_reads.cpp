@@ -6,6 +6,7 @@
 
 #include "kernel32/device_io.h"
 #include "winsim/control_ks.h"
+#include "runtime/text.h"
 
 namespace winsim {
 

@@ -1,8 +1,11 @@
-// Requests that fail, stay pending until released, or complete late, by what they ask.
+// Requests that fail, stay pending until released, or complete late, by what they ask; the
+// release and the end of pending requests.
+#include <algorithm>
 #include <vector>
 
 #include "kernel32/device_io.h"
 #include "winsim/control_ks.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {
@@ -85,6 +88,40 @@ void DelayRequests(const RequestMatch& match, DWORD milliseconds, int times) {
 
 void IgnoreCancellation(const RequestMatch& match, int times) {
   detail::Add(match, {detail::FaultAction::IgnoreCancel, 0}, times);
+}
+
+size_t HeldRequestCount() {
+  std::lock_guard guard(detail::Lock());
+  return std::count_if(detail::PendingRequestsLocked().begin(), detail::PendingRequestsLocked().end(),
+                       [](const detail::PendingIo& io) { return io.answer && !io.due; });
+}
+
+void ReleaseHeldRequests() {
+  std::vector<detail::EventRef> events;
+  {
+    std::lock_guard guard(detail::Lock());
+    std::vector<std::pair<uint64_t, detail::IoAnswer>> held;
+    for (const detail::PendingIo& io : detail::PendingRequestsLocked())
+      if (io.answer && !io.due) held.emplace_back(io.id, *io.answer);
+    for (const auto& [id, answer] : held)
+      events.push_back(detail::CompleteLocked(id, detail::StatusFromError(answer.error), answer.bytes));
+  }
+  detail::SignalEvents(events);
+}
+
+void EndPendingRequests(const RequestMatch& match, DWORD error) {
+  std::vector<detail::EventRef> events;
+  {
+    std::lock_guard guard(detail::Lock());
+    events = detail::EndPendingLocked([&](const detail::PendingIo& io) { return detail::MatchesRequest(match, io.key); },
+                                      detail::StatusFromError(error));
+  }
+  detail::SignalEvents(events);
+}
+
+size_t PendingRequestCount() {
+  std::lock_guard guard(detail::Lock());
+  return detail::PendingRequestsLocked().size();
 }
 
 }  // namespace winsim

@@ -1,6 +1,8 @@
 // The simulated ksuser.dll: a system module that LoadLibraryA finds, exporting KsCreatePin.
 #include "ks_driver/ks_driver.h"
 #include "winsim/control.h"
+#include "kernel32/modules.h"
+#include "runtime/fault_injection.h"
 
 namespace {
 

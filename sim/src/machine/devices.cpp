@@ -6,7 +6,10 @@
 #include <map>
 #include <unordered_map>
 
-#include "runtime/internal.h"
+#include "machine/devices.h"
+#include "machine/device_records.h"
+#include "runtime/reset.h"
+#include "runtime/text.h"
 #include "winsim/control.h"
 
 namespace winsim {
@@ -48,14 +51,20 @@ Devices& State() {
   return state;
 }
 
-std::vector<std::function<void(const InterfaceRecord&, bool)>>& ChangeHooks() {
-  static std::vector<std::function<void(const InterfaceRecord&, bool)>> hooks;
-  return hooks;
+void Announce(const std::vector<std::shared_ptr<InterfaceRecord>>& records, bool arrived) {
+  for (const auto& record : records) {
+    AnnounceInterfaceToWindows(*record, arrived);
+    if (!arrived) EndRequestsOfRemovedInterface(*record);
+    FollowInterfacePresence(*record, arrived);
+  }
 }
 
-void Announce(const std::vector<std::shared_ptr<InterfaceRecord>>& records, bool arrived) {
-  for (const auto& record : records)
-    for (auto& hook : ChangeHooks()) hook(*record, arrived);
+// "{6994ad04-93ef-11d0-a3cc-00a0c9223196}", lower case, as in interface paths.
+std::string GuidString(const GUID& g) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,
+                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return text;
 }
 
 // An interface that arrives goes to the end of the arrival order; one that leaves goes out of it.
@@ -125,18 +134,6 @@ ResetRegistration resetDevices([] {
 
 }  // namespace
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::string GuidString(const GUID& g) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,
-                g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-  return text;
-}
-
 std::shared_ptr<InterfaceRecord> FindInterface(const std::string& path) {
   std::string key = Lower(path);
   std::lock_guard guard(Lock());
@@ -157,10 +154,6 @@ std::vector<std::shared_ptr<InterfaceRecord>> KnownInterfaces(const GUID& catego
 bool IsPresent(const InterfaceRecord& record) {
   std::lock_guard guard(Lock());
   return record.present;
-}
-
-void OnInterfaceChange(std::function<void(const InterfaceRecord&, bool)> hook) {
-  ChangeHooks().push_back(std::move(hook));
 }
 
 }  // namespace detail

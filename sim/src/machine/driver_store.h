@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/internal.h"
+#include "winsim/sdk/minwindef.h"
 #include "winsim/control_device_records.h"
 
 namespace winsim::detail {

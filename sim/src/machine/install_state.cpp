@@ -1,10 +1,8 @@
-// Machine-wide installation state and CMP_WaitNoPendingInstallEvents.
+// Machine-wide installation state.
 #include "machine/install_state.h"
 
-#include <chrono>
-
-#include "winsim/sdk/cfgmgr32.h"
 #include "winsim/control_device_records.h"
+#include "runtime/reset.h"
 
 namespace winsim::detail {
 namespace {
@@ -37,6 +35,8 @@ InstallState CurrentInstallState() {
   return State();
 }
 
+unsigned PendingInstallsLocked() { return State().pendingInstalls; }
+
 void RestoreInstallState(const InstallState& state) {
   std::lock_guard guard(Lock());
   State() = state;
@@ -65,20 +65,3 @@ void SetPendingInstalls(unsigned count) {
 }
 
 }  // namespace winsim
-
-extern "C" DWORD WINAPI CMP_WaitNoPendingInstallEvents(DWORD dwTimeout) {
-  using namespace winsim::detail;
-  DWORD error = 0;
-  if (ConsumeFault("CMP_WaitNoPendingInstallEvents", &error)) {
-    SetLastError(error);
-    return WAIT_FAILED;
-  }
-  std::unique_lock lock(Lock());
-  auto none = [] { return State().pendingInstalls == 0; };
-  if (dwTimeout == INFINITE) {
-    StateChanged().wait(lock, none);
-  } else if (!StateChanged().wait_for(lock, std::chrono::milliseconds(dwTimeout), none)) {
-    return WAIT_TIMEOUT;
-  }
-  return WAIT_OBJECT_0;
-}

@@ -2,7 +2,7 @@
 // installation needs a restart, and installations still pending.
 #pragma once
 
-#include "runtime/internal.h"
+#include "winsim/sdk/minwindef.h"
 
 namespace winsim::detail {
 
@@ -15,6 +15,8 @@ struct InstallState {
   unsigned pendingInstalls = 0;
 };
 InstallState CurrentInstallState();
+// Installations still pending; CMP_WaitNoPendingInstallEvents waits for none. Lock held.
+unsigned PendingInstallsLocked();
 void RestoreInstallState(const InstallState& state);
 
 }  // namespace winsim::detail

@@ -9,6 +9,9 @@
 #include "machine/install_state.h"
 #include "winsim/sdk/newdev.h"
 #include "winsim/sdk/setupapi.h"
+#include "runtime/last_error.h"
+#include "runtime/fault_injection.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {
@@ -64,11 +67,6 @@ std::vector<std::string> DeviceIdsLocked(const DeviceRecord& record) {
 std::string DirectoryOf(const std::string& path) {
   size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "runtime/internal.h"
+#include "runtime/fault_injection.h"
 
 namespace {
 

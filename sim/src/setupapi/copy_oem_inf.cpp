@@ -8,6 +8,9 @@
 #include "machine/install_state.h"
 #include "winsim/control_files.h"
 #include "winsim/sdk/setupapi.h"
+#include "runtime/last_error.h"
+#include "runtime/fault_injection.h"
+#include "runtime/reset.h"
 
 namespace winsim::detail {
 namespace {
@@ -31,11 +34,6 @@ std::string FreeOemName() {
     std::string name = "oem" + std::to_string(number) + ".inf";
     if (!FileExists(InfPath(name))) return name;
   }
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "machine/device_records.h"
-#include "runtime/internal.h"
+#include "setupapi/device_record_sets.h"
+#include "advapi32/registry.h"
+#include "machine/devices.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/last_error.h"
+#include "runtime/reset.h"
 
 namespace winsim::detail {
 namespace {
@@ -56,11 +61,6 @@ struct DeviceInfoSet : KernelObject {
 std::shared_ptr<DeviceInfoSet> LookupSet(HDEVINFO set) {
   if (set == INVALID_HANDLE_VALUE) return nullptr;
   return LookupAs<DeviceInfoSet>(static_cast<HANDLE>(set));
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 bool ValidSize(const void* data, DWORD cbSize, DWORD expected) { return data == nullptr || cbSize == expected; }

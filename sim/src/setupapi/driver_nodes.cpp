@@ -5,8 +5,10 @@
 #include <cstring>
 #include <map>
 
-#include "machine/device_records.h"
+#include "setupapi/device_record_sets.h"
 #include "winsim/control_driver_nodes.h"
+#include "runtime/last_error.h"
+#include "runtime/fault_injection.h"
 
 namespace winsim::detail {
 namespace {
@@ -31,11 +33,6 @@ ResetRegistration resetDriverNodes([] {
   std::lock_guard guard(Lock());
   State() = DriverLists{};
 });
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
-}
 
 // Both published sizes of the driver information are accepted, as SetupAPI accepts them.
 bool ValidDriverInfoSize(const SP_DRVINFO_DATA_V2_A* data) {

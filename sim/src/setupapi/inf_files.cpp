@@ -6,6 +6,10 @@
 #include "setupapi/inf_parser.h"
 #include "winsim/control_files.h"
 #include "winsim/sdk/setupapi.h"
+#include "runtime/last_error.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {
@@ -20,11 +24,6 @@ struct InfHandle : KernelObject {
 std::shared_ptr<InfHandle> LookupInf(HINF inf) {
   if (inf == INVALID_HANDLE_VALUE) return nullptr;
   return LookupAs<InfHandle>(static_cast<HANDLE>(inf));
-}
-
-BOOL Fail(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 // These calls clear the last error when they succeed.

@@ -8,6 +8,7 @@
 #include "winsim/control_device_records.h"
 #include "winsim/control_files.h"
 #include "winsim/sdk/setupapi.h"
+#include "runtime/text.h"
 
 namespace winsim::detail {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/internal.h"
+#include "winsim/sdk/minwindef.h"
 
 namespace winsim::detail {
 

@@ -9,6 +9,11 @@
 #include <cstddef>
 
 #include "user32/window_messages.h"
+#include "machine/devices.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/reset.h"
+#include "winsim/sdk.h"
 
 namespace winsim::detail {
 namespace {
@@ -59,17 +64,13 @@ std::vector<HWND> WindowsRegisteredFor(const GUID& category) {
   return windows;
 }
 
-void AnnounceInterfaceChange(const InterfaceRecord& record, bool arrived) {
+}  // namespace
+
+void AnnounceInterfaceToWindows(const InterfaceRecord& record, bool arrived) {
   WPARAM event = arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
   for (HWND window : WindowsRegisteredFor(record.category))
     SendWithoutWaiting(window, WM_DEVICECHANGE, event, InterfaceBroadcast(record));
 }
-
-struct ChangeHookRegistration {
-  ChangeHookRegistration() { OnInterfaceChange(AnnounceInterfaceChange); }
-} changeHook;
-
-}  // namespace
 }  // namespace winsim::detail
 
 using namespace winsim::detail;

@@ -6,6 +6,11 @@
 #include <map>
 
 #include "user32/window_messages.h"
+#include "kernel32/kernel_objects.h"
+#include "runtime/fault_injection.h"
+#include "runtime/handle_table.h"
+#include "runtime/reset.h"
+#include "winsim/sdk.h"
 
 namespace winsim::detail {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "runtime/internal.h"
+#include "winsim/sdk/windows.h"
 
 namespace winsim::detail {
 

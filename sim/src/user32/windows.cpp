@@ -5,6 +5,9 @@
 #include <strings.h>
 
 #include "user32/window_messages.h"
+#include "runtime/fault_injection.h"
+#include "runtime/reset.h"
+#include "winsim/sdk.h"
 
 namespace winsim::detail {
 namespace {

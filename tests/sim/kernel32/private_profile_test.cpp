@@ -7,7 +7,6 @@
 #include "support/machine.h"
 #include "support/unicode_file.h"
 #include "winsim/control_files.h"
-#include "winsim/control_ks.h"
 
 namespace {
 

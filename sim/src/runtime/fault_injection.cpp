@@ -1,26 +1,16 @@
-// Handle table, fault injection and the reset of the simulated machine.
+// Call counting and fault injection of calls and of non-throwing allocations.
+#include "runtime/fault_injection.h"
+
 #include <atomic>
 #include <map>
-#include <vector>
+#include <string>
 
-#include "runtime/internal.h"
+#include "runtime/reset.h"
+#include "winsim/sdk/winbase.h"
 #include "winsim/control.h"
 
 namespace winsim::detail {
 namespace {
-
-struct HandleTable {
-  std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
-  uintptr_t next = 0x1000;
-  // Windows hands out a freed handle value again almost at once, so a handle used after it
-  // was closed names some other object; the most recently freed value is reused first.
-  std::vector<uintptr_t> freed;
-};
-
-HandleTable& Table() {
-  static HandleTable table;
-  return table;
-}
 
 struct Fault {
   DWORD error = 0;
@@ -55,62 +45,7 @@ AllocationFault& AllocFault() {
   return fault;
 }
 
-std::vector<std::function<void()>>& ResetHooks() {
-  static std::vector<std::function<void()>> hooks;
-  return hooks;
-}
-
-std::vector<std::function<void(DWORD)>>& ThreadExitHooks() {
-  static std::vector<std::function<void(DWORD)>> hooks;
-  return hooks;
-}
-
-uintptr_t Untagged(HANDLE handle) { return reinterpret_cast<uintptr_t>(handle) & ~uintptr_t{3}; }
-
 }  // namespace
-
-// Never destroyed: simulated threads that end while the process exits still notify them.
-std::mutex& Lock() {
-  static std::mutex* lock = new std::mutex;
-  return *lock;
-}
-
-std::condition_variable& StateChanged() {
-  static std::condition_variable* cv = new std::condition_variable;
-  return *cv;
-}
-
-HANDLE InsertHandle(std::shared_ptr<KernelObject> object) {
-  std::lock_guard guard(Lock());
-  HandleTable& table = Table();
-  uintptr_t value = table.next;
-  if (table.freed.empty()) {
-    table.next += 4;
-  } else {
-    value = table.freed.back();
-    table.freed.pop_back();
-  }
-  table.objects.emplace(value, std::move(object));
-  return reinterpret_cast<HANDLE>(value);
-}
-
-std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  std::lock_guard guard(Lock());
-  auto found = Table().objects.find(Untagged(handle));
-  return found == Table().objects.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  std::lock_guard guard(Lock());
-  auto found = Table().objects.find(Untagged(handle));
-  if (found == Table().objects.end()) return nullptr;
-  std::shared_ptr<KernelObject> object = std::move(found->second);
-  Table().freed.push_back(found->first);
-  Table().objects.erase(found);
-  return object;
-}
 
 bool ConsumeFault(std::string_view api, DWORD* error) {
   std::lock_guard guard(Lock());
@@ -154,26 +89,9 @@ bool ShouldFailAllocation() {
   return true;
 }
 
-void OnReset(std::function<void()> hook) { ResetHooks().push_back(std::move(hook)); }
-
-void OnThreadExit(std::function<void(DWORD)> hook) { ThreadExitHooks().push_back(std::move(hook)); }
-
-void RunThreadExitHooks(DWORD threadId) {
-  for (auto& hook : ThreadExitHooks()) hook(threadId);
-}
-
-}  // namespace winsim::detail
-
-namespace winsim {
-
-void Reset() {
-  using namespace detail;
-  for (auto& hook : ResetHooks()) hook();
-  std::map<uintptr_t, std::shared_ptr<KernelObject>> dropped;
+void ClearFaultInjection() {
   {
     std::lock_guard guard(Lock());
-    dropped.swap(Table().objects);
-    Table().freed.clear();
     Faults().clear();
     Counts().clear();
   }
@@ -182,10 +100,9 @@ void Reset() {
   AllocationCount() = 0;
 }
 
-size_t LiveHandleCount() {
-  std::lock_guard guard(detail::Lock());
-  return detail::Table().objects.size();
-}
+}  // namespace winsim::detail
+
+namespace winsim {
 
 void FailCall(const std::string& api, DWORD error, int times, int skip) {
   std::lock_guard guard(detail::Lock());

@@ -1,0 +1,27 @@
+// The one lock over the simulated machine's state, and what Reset and a thread's end run.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "winsim/sdk/minwindef.h"
+
+namespace winsim::detail {
+
+// One lock and one condition guard every waitable state change, so a wait can never miss
+// a wake-up. Nothing calls into deliverable code while holding it.
+std::mutex& Lock();
+std::condition_variable& StateChanged();
+
+// Areas register what Reset must clear and what happens when a simulated thread ends.
+void OnReset(std::function<void()> hook);
+void OnThreadExit(std::function<void(DWORD threadId)> hook);
+void RunThreadExitHooks(DWORD threadId);
+
+// Registers a hook at static-initialisation time.
+struct ResetRegistration {
+  explicit ResetRegistration(std::function<void()> hook) { OnReset(std::move(hook)); }
+};
+
+}  // namespace winsim::detail
