@@ -67,7 +67,6 @@ struct RequestFault {
   DWORD value;  // the error for Fail, the milliseconds for Delay
 };
 std::optional<RequestFault> ConsumeRequestFault(const RequestKey& key);
-bool MatchesRequest(const RequestMatch& match, const RequestKey& key);
 // True when the driver is to ignore a cancellation of a request with this key.
 bool ConsumeIgnoredCancel(const RequestKey& key);
 

@@ -27,8 +27,6 @@ ResetRegistration resetFaults([] {
   Entries().clear();
 });
 
-}  // namespace
-
 bool MatchesRequest(const RequestMatch& match, const RequestKey& key) {
   if (!match.interfacePath.empty() && Lower(match.interfacePath) != key.path) return false;
   if (match.ioctl != 0 && match.ioctl != key.code) return false;
@@ -38,16 +36,10 @@ bool MatchesRequest(const RequestMatch& match, const RequestKey& key) {
   return true;
 }
 
-namespace {
-
 void Add(const RequestMatch& match, RequestFault fault, int times, int skip = 0) {
   std::lock_guard guard(Lock());
   Entries().push_back(Entry{match, fault, times, skip});
 }
-
-}  // namespace
-
-namespace {
 
 std::optional<RequestFault> Consume(const RequestKey& key, bool cancelling) {
   std::lock_guard guard(Lock());

@@ -25,16 +25,7 @@ struct Records {
   DEVINST next = kFirstDevInst;
 };
 
-// Never destroyed: a process handing its machine back at exit reads it after static destructors.
-Records& State() {
-  static Records* state = new Records;
-  return *state;
-}
-
-ResetRegistration resetRecords([] {
-  std::lock_guard guard(Lock());
-  State() = Records{};
-});
+AreaState<Records> State;
 
 void InsertLocked(const std::shared_ptr<DeviceRecord>& record) {
   State().byDevInst[record->devInst] = record;
@@ -165,12 +156,6 @@ std::optional<DeviceRecordState> ReadDeviceRecord(DEVINST devInst) {
   state.installSection = record->installSection;
   state.installCount = record->installCount;
   return state;
-}
-
-std::vector<DEVINST> DeviceRecordHandles() {
-  std::vector<DEVINST> handles;
-  for (const auto& record : AllDeviceRecords()) handles.push_back(record->devInst);
-  return handles;
 }
 
 }  // namespace winsim

@@ -7,16 +7,7 @@
 namespace winsim::detail {
 namespace {
 
-// Never destroyed: a process handing its machine back at exit reads it after static destructors.
-InstallState& State() {
-  static InstallState* state = new InstallState;
-  return *state;
-}
-
-ResetRegistration resetInstallState([] {
-  std::lock_guard guard(Lock());
-  State() = InstallState{};
-});
+AreaState<InstallState> State;
 
 }  // namespace
 

@@ -24,4 +24,22 @@ struct ResetRegistration {
   explicit ResetRegistration(std::function<void()> hook) { OnReset(std::move(hook)); }
 };
 
+// The state of one area, of a type of the area's own, reached as State(): made on first use
+// (static initialisers of other areas may reach it first) and never destroyed, since a process
+// handing its machine back at exit reads it after static destructors. Every Reset sets it back
+// to a fresh T under the lock; defined at namespace scope, it registers that in link order.
+template <typename T>
+struct AreaState {
+  AreaState() {
+    OnReset([this] {
+      std::lock_guard guard(Lock());
+      (*this)() = T{};
+    });
+  }
+  T& operator()() {
+    static T* state = new T;
+    return *state;
+  }
+};
+
 }  // namespace winsim::detail

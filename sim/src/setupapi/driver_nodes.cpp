@@ -24,15 +24,7 @@ struct DriverLists {
   ULONG_PTR nextId = 1;
 };
 
-DriverLists& State() {
-  static DriverLists lists;
-  return lists;
-}
-
-ResetRegistration resetDriverNodes([] {
-  std::lock_guard guard(Lock());
-  State() = DriverLists{};
-});
+AreaState<DriverLists> State;
 
 // Both published sizes of the driver information are accepted, as SetupAPI accepts them.
 bool ValidDriverInfoSize(const SP_DRVINFO_DATA_V2_A* data) {

@@ -38,15 +38,7 @@ struct WindowsState {
   ATOM nextAtom = 0xC000;
 };
 
-WindowsState& State() {
-  static WindowsState state;
-  return state;
-}
-
-ResetRegistration resetWindows([] {
-  std::lock_guard guard(Lock());
-  State() = WindowsState{};
-});
+AreaState<WindowsState> State;
 
 bool SameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 

@@ -1,4 +1,4 @@
-// Device records through SetupAPI and the configuration manager, as setup programs meet them.
+// Device records through SetupAPI, as setup programs meet them.
 #include <doctest/doctest.h>
 
 #include <cstring>
@@ -157,21 +157,6 @@ TEST_CASE("config flags: read and written as 4 bytes, by administrators only") {
   CHECK(GetLastError() == ERROR_INVALID_REG_PROPERTY);
 }
 
-TEST_CASE("CM_Get_DevNode_Status: unplugged devices are not in the live device tree") {
-  testing::Machine machine;
-  DEVINST present = AddUsb("USB\\A\\1", {"USB\\A"}, true);
-  DEVINST unplugged = AddUsb("USB\\B\\1", {"USB\\B"}, false);
-  ULONG status = 0, problem = 0;
-  CHECK(CM_Get_DevNode_Status(&status, &problem, present, 0) == CR_SUCCESS);
-  CHECK((status & DN_STARTED) != 0);
-  CHECK(CM_Get_DevNode_Status(&status, &problem, unplugged, 0) == CR_NO_SUCH_DEVNODE);
-  CHECK(CM_Get_DevNode_Status(&status, &problem, 0x7777, 0) == CR_INVALID_DEVNODE);
-  CHECK(CM_Get_DevNode_Status(nullptr, &problem, present, 0) == CR_INVALID_POINTER);
-  CHECK(CM_Get_DevNode_Status(&status, &problem, present, 1) == CR_INVALID_FLAG);
-  winsim::SetDeviceRecordPresent(unplugged, true);
-  CHECK(CM_Get_DevNode_Status(&status, &problem, unplugged, 0) == CR_SUCCESS);
-}
-
 TEST_CASE("a record follows the plugged device of the same instance id") {
   testing::Machine machine;
   const std::string instance = "USB\\VID_1A86&PID_0A3C&MI_00\\7&1C2D3E4F&0&0000";
@@ -181,18 +166,6 @@ TEST_CASE("a record follows the plugged device of the same instance id") {
   CHECK(winsim::ReadDeviceRecord(record)->present);
   winsim::UnplugDevice(device);
   CHECK_FALSE(winsim::ReadDeviceRecord(record)->present);
-}
-
-TEST_CASE("CMP_WaitNoPendingInstallEvents answers at once for a timeout of 0") {
-  testing::Machine machine;
-  CHECK(CMP_WaitNoPendingInstallEvents(0) == WAIT_OBJECT_0);
-  winsim::SetPendingInstalls(2);
-  auto start = std::chrono::steady_clock::now();
-  CHECK(CMP_WaitNoPendingInstallEvents(0) == WAIT_TIMEOUT);
-  CHECK(std::chrono::steady_clock::now() - start < std::chrono::milliseconds(500));
-  winsim::FailCall("CMP_WaitNoPendingInstallEvents", ERROR_ACCESS_DENIED);
-  CHECK(CMP_WaitNoPendingInstallEvents(0) == WAIT_FAILED);
-  CHECK(GetLastError() == ERROR_ACCESS_DENIED);
 }
 
 TEST_CASE("a device's data names a member of its own set only") {

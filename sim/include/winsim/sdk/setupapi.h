@@ -77,6 +77,23 @@ struct INFCONTEXT {
 };
 typedef INFCONTEXT* PINFCONTEXT;
 
+// The first version of the driver information: without DriverDate and DriverVersion.
+struct SP_DRVINFO_DATA_V1_A {
+  DWORD cbSize;
+  DWORD DriverType;
+  ULONG_PTR Reserved;
+  CHAR Description[LINE_LEN];
+  CHAR MfgName[LINE_LEN];
+  CHAR ProviderName[LINE_LEN];
+};
+
+struct COINSTALLER_CONTEXT_DATA {
+  BOOL PostProcessing;
+  DWORD InstallResult;
+  PVOID PrivateData;
+};
+typedef COINSTALLER_CONTEXT_DATA* PCOINSTALLER_CONTEXT_DATA;
+
 #pragma pack(pop)
 
 #define DIGCF_DEFAULT 0x00000001
@@ -182,31 +199,6 @@ BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocati
 }
 
 // Driver nodes and the class co-installer interface.
-#if UINTPTR_MAX > 0xFFFFFFFFu
-#pragma pack(push, 8)
-#else
-#pragma pack(push, 1)
-#endif
-
-// The first version of the driver information: without DriverDate and DriverVersion.
-struct SP_DRVINFO_DATA_V1_A {
-  DWORD cbSize;
-  DWORD DriverType;
-  ULONG_PTR Reserved;
-  CHAR Description[LINE_LEN];
-  CHAR MfgName[LINE_LEN];
-  CHAR ProviderName[LINE_LEN];
-};
-
-struct COINSTALLER_CONTEXT_DATA {
-  BOOL PostProcessing;
-  DWORD InstallResult;
-  PVOID PrivateData;
-};
-typedef COINSTALLER_CONTEXT_DATA* PCOINSTALLER_CONTEXT_DATA;
-
-#pragma pack(pop)
-
 typedef UINT DI_FUNCTION;
 
 #define DIF_SELECTDEVICE 0x00000001
