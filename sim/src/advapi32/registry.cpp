@@ -29,25 +29,19 @@ struct RegistryKey : KernelObject {
 
 const char kCoDeviceInstallers[] = "SYSTEM\\CurrentControlSet\\Control\\CoDeviceInstallers";
 
-struct Roots {
-  std::map<uintptr_t, std::shared_ptr<RegistryNode>> byHandle;
-};
-
 std::shared_ptr<RegistryNode> CreateUnder(std::shared_ptr<RegistryNode> node, const std::string& path);
 
 // A machine's registry as Windows installs it, with the keys the deliverables rely on.
-Roots FreshRoots() {
-  Roots roots;
-  for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
-    roots.byHandle[reinterpret_cast<uintptr_t>(root)] = std::make_shared<RegistryNode>();
-  CreateUnder(roots.byHandle[reinterpret_cast<uintptr_t>(HKEY_LOCAL_MACHINE)], kCoDeviceInstallers);
-  return roots;
-}
+struct Roots {
+  Roots() {
+    for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS})
+      byHandle[reinterpret_cast<uintptr_t>(root)] = std::make_shared<RegistryNode>();
+    CreateUnder(byHandle[reinterpret_cast<uintptr_t>(HKEY_LOCAL_MACHINE)], kCoDeviceInstallers);
+  }
+  std::map<uintptr_t, std::shared_ptr<RegistryNode>> byHandle;
+};
 
-Roots& State() {
-  static Roots roots = FreshRoots();
-  return roots;
-}
+AreaState<Roots> State;
 
 std::shared_ptr<RegistryNode> MachineRootLocked() {
   return State().byHandle.at(reinterpret_cast<uintptr_t>(HKEY_LOCAL_MACHINE));
@@ -87,11 +81,6 @@ std::shared_ptr<RegistryNode> CreateUnder(std::shared_ptr<RegistryNode> node, co
 
 std::shared_ptr<RegistryNode> CreateLocked(const std::string& path) { return CreateUnder(MachineRootLocked(), path); }
 
-ResetRegistration resetRegistry([] {
-  std::lock_guard guard(Lock());
-  State() = FreshRoots();
-});
-
 // The node behind a key handle: a predefined root or an open key. `granted` receives the
 // rights the handle carries (predefined roots carry every right).
 std::shared_ptr<RegistryNode> NodeOf(HKEY hKey, REGSAM* granted) {
@@ -110,6 +99,17 @@ std::shared_ptr<RegistryNode> NodeOf(HKEY hKey, REGSAM* granted) {
 }
 
 // Generic rights map to the key's specific rights; the registry-view flags grant nothing.
+// The node of a key for a value call, checked in the order Windows reports: the handle, an
+// injected fault, then the rights the handle was opened with.
+LONG NodeForValues(HKEY hKey, std::string_view api, REGSAM needed, std::shared_ptr<RegistryNode>* node) {
+  REGSAM granted = 0;
+  *node = NodeOf(hKey, &granted);
+  if (!*node) return ERROR_INVALID_HANDLE;
+  DWORD error = 0;
+  if (ConsumeFault(api, &error)) return static_cast<LONG>(error);
+  return (granted & needed) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 REGSAM MapAccess(REGSAM desired, REGSAM allowed) {
   if (desired & MAXIMUM_ALLOWED) return allowed;
   REGSAM mapped = desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | KEY_WOW64_64KEY |
@@ -260,12 +260,8 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, 
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-  REGSAM granted = 0;
-  std::shared_ptr<RegistryNode> node = NodeOf(hKey, &granted);
-  if (!node) return ERROR_INVALID_HANDLE;
-  DWORD error = 0;
-  if (ConsumeFault("RegQueryValueExA", &error)) return static_cast<LONG>(error);
-  if (!(granted & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<RegistryNode> node;
+  if (LONG result = NodeForValues(hKey, "RegQueryValueExA", KEY_QUERY_VALUE, &node); result != ERROR_SUCCESS) return result;
   RegistryValue value;
   {
     std::lock_guard guard(Lock());
@@ -285,12 +281,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
-  REGSAM granted = 0;
-  std::shared_ptr<RegistryNode> node = NodeOf(hKey, &granted);
-  if (!node) return ERROR_INVALID_HANDLE;
-  DWORD error = 0;
-  if (ConsumeFault("RegSetValueExA", &error)) return static_cast<LONG>(error);
-  if (!(granted & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<RegistryNode> node;
+  if (LONG result = NodeForValues(hKey, "RegSetValueExA", KEY_SET_VALUE, &node); result != ERROR_SUCCESS) return result;
   // A string whose size leaves out its terminator is stored with it when the byte after the
   // given size is that terminator: Windows reads that one byte past the size to decide.
   DWORD size = cbData;
@@ -302,12 +294,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  REGSAM granted = 0;
-  std::shared_ptr<RegistryNode> node = NodeOf(hKey, &granted);
-  if (!node) return ERROR_INVALID_HANDLE;
-  DWORD error = 0;
-  if (ConsumeFault("RegDeleteValueA", &error)) return static_cast<LONG>(error);
-  if (!(granted & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  std::shared_ptr<RegistryNode> node;
+  if (LONG result = NodeForValues(hKey, "RegDeleteValueA", KEY_SET_VALUE, &node); result != ERROR_SUCCESS) return result;
   std::lock_guard guard(Lock());
   return node->values.erase(ValueKey(lpValueName)) != 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

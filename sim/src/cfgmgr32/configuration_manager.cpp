@@ -24,7 +24,6 @@ CONFIGRET WINAPI CM_Get_DevNode_Status(PULONG pulStatus, PULONG pulProblemNumber
   return CR_SUCCESS;
 }
 
-
 DWORD WINAPI CMP_WaitNoPendingInstallEvents(DWORD dwTimeout) {
   DWORD error = 0;
   if (ConsumeFault("CMP_WaitNoPendingInstallEvents", &error)) {

@@ -1,6 +1,4 @@
 // Debugger output.
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -34,7 +32,6 @@ void ClearDebugOutput() {
 extern "C" void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
   winsim::detail::CountCall("OutputDebugStringA");
   std::string text = lpOutputString ? lpOutputString : "";
-  if (std::getenv("WINSIM_ECHO_DEBUG_OUTPUT")) std::fputs(text.c_str(), stderr);
   std::lock_guard guard(winsim::detail::Lock());
   winsim::State().lines.push_back(std::move(text));
 }

@@ -21,32 +21,21 @@ struct Entry {
   std::string contents;
 };
 
+// A fresh machine's folders.
 struct FileSystem {
+  FileSystem() {
+    for (const char* dir : {"C:\\", "C:\\Windows", "C:\\Windows\\INF", "C:\\Windows\\System32"})
+      entries[Lower(dir)] = Entry{dir, true, {}};
+  }
   std::map<std::string, Entry> entries;  // keyed by the lower-case full path
   std::string currentDirectory = "C:\\";
 };
 
-FileSystem FreshFileSystem() {
-  FileSystem fresh;
-  for (const char* dir : {"C:\\", "C:\\Windows", "C:\\Windows\\INF", "C:\\Windows\\System32"})
-    fresh.entries[Lower(dir)] = Entry{dir, true, {}};
-  return fresh;
-}
-
-// Made on first use, so that a process taking over a machine file (machine_file.cpp) at
-// static-initialisation time never has its files replaced by a fresh machine afterwards.
-// Never destroyed: a process handing its machine back at exit reads it after static destructors.
-FileSystem& State() {
-  static FileSystem* state = new FileSystem(FreshFileSystem());
-  return *state;
-}
+// A process taking over a machine file (machine_file.cpp) at static-initialisation time makes
+// it first, so its files are never replaced by a fresh machine afterwards.
+AreaState<FileSystem> State;
 
 void AddDirectoryLocked(const std::string& full) { State().entries[Lower(full)] = Entry{full, true, {}}; }
-
-ResetRegistration resetFiles([] {
-  std::lock_guard guard(Lock());
-  State() = FreshFileSystem();
-});
 
 bool HasDrive(const std::string& path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';

@@ -25,18 +25,10 @@ struct InterfaceState {
   unsigned epoch = 0;
 };
 
-std::map<std::string, InterfaceState>& States() {
-  static std::map<std::string, InterfaceState> states;
-  return states;
-}
+AreaState<std::map<std::string, InterfaceState>> States;
 
 InterfaceState& StateOfLocked(const std::string& path) { return States()[Lower(path)]; }
 InterfaceState& StateOfLocked(const InterfaceRecord& record) { return States()[record.lowerPath]; }
-
-ResetRegistration resetStates([] {
-  std::lock_guard guard(Lock());
-  States().clear();
-});
 
 struct KsFile : DeviceFile {
   unsigned epoch = 0;

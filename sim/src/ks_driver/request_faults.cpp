@@ -17,15 +17,7 @@ struct Entry {
   int skip;
 };
 
-std::vector<Entry>& Entries() {
-  static std::vector<Entry> entries;
-  return entries;
-}
-
-ResetRegistration resetFaults([] {
-  std::lock_guard guard(Lock());
-  Entries().clear();
-});
+AreaState<std::vector<Entry>> Entries;
 
 bool MatchesRequest(const RequestMatch& match, const RequestKey& key) {
   if (!match.interfacePath.empty() && Lower(match.interfacePath) != key.path) return false;

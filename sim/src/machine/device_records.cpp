@@ -32,7 +32,6 @@ void InsertLocked(const std::shared_ptr<DeviceRecord>& record) {
   State().listing[{Lower(record->instanceId), record->devInst}] = record;
 }
 
-
 RegistryValue DwordValue(DWORD value) {
   const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
   return RegistryValue{REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof value)};

@@ -8,16 +8,7 @@
 namespace winsim::detail {
 namespace {
 
-// Never destroyed: a process handing its machine back at exit reads it after static destructors.
-std::vector<DriverStoreEntry>& Entries() {
-  static auto* entries = new std::vector<DriverStoreEntry>;
-  return *entries;
-}
-
-ResetRegistration resetStore([] {
-  std::lock_guard guard(Lock());
-  Entries().clear();
-});
+AreaState<std::vector<DriverStoreEntry>> Entries;
 
 std::string InfPath(const std::string& name) { return InfDirectoryPath() + "\\" + name; }
 

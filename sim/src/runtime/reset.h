@@ -24,10 +24,11 @@ struct ResetRegistration {
   explicit ResetRegistration(std::function<void()> hook) { OnReset(std::move(hook)); }
 };
 
-// The state of one area, of a type of the area's own, reached as State(): made on first use
-// (static initialisers of other areas may reach it first) and never destroyed, since a process
-// handing its machine back at exit reads it after static destructors. Every Reset sets it back
-// to a fresh T under the lock; defined at namespace scope, it registers that in link order.
+// The state of one area, reached as State() (or a name of its own): made on first use, since
+// static initialisers of other areas may reach it first, and never destroyed, since a process
+// handing its machine back at exit and threads ending then still read it. Every Reset sets it
+// back to a fresh T under the lock; defined at namespace scope, it registers that in link order.
+// One instance per type: T is the area's own (or a container of the area's own elements).
 template <typename T>
 struct AreaState {
   AreaState() {

@@ -26,15 +26,7 @@ struct Registration : KernelObject {
 };
 
 // In the order of registration; the handle table owns them too, so that leaks show.
-std::vector<std::shared_ptr<Registration>>& Registrations() {
-  static std::vector<std::shared_ptr<Registration>> registrations;
-  return registrations;
-}
-
-ResetRegistration resetRegistrations([] {
-  std::lock_guard guard(Lock());
-  Registrations().clear();
-});
+AreaState<std::vector<std::shared_ptr<Registration>>> Registrations;
 
 bool ValidFilter(const void* filter) {
   const auto* header = static_cast<const DEV_BROADCAST_HDR*>(filter);

@@ -37,10 +37,7 @@ struct MessageQueue {
   DWORD newInput = 0;
 };
 
-std::map<DWORD, MessageQueue>& Queues() {
-  static std::map<DWORD, MessageQueue> queues;
-  return queues;
-}
+AreaState<std::map<DWORD, MessageQueue>> Queues;
 
 // A thread's queue and its windows go when the thread ends, as on Windows. Every thread that
 // gets a queue arms this, whether the simulator or the test started it.
@@ -68,11 +65,6 @@ QueueOwner::~QueueOwner() {
   }
   StateChanged().notify_all();
 }
-
-ResetRegistration resetQueues([] {
-  std::lock_guard guard(Lock());
-  Queues().clear();
-});
 
 MessageQueue& CurrentQueueLocked() {
   EnsureQueueOfCurrentThreadLocked();

@@ -6,21 +6,10 @@
 #include "support/machine.h"
 #include "winsim/control_device_records.h"
 
-namespace {
-
-DEVINST AddRecord(const char* instanceId, bool present) {
-  winsim::DeviceRecordDesc desc;
-  desc.instanceId = instanceId;
-  desc.present = present;
-  return winsim::AddDeviceRecord(desc);
-}
-
-}  // namespace
-
 TEST_CASE("CM_Get_DevNode_Status: unplugged devices are not in the live device tree") {
   testing::Machine machine;
-  DEVINST present = AddRecord("USB\\A\\1", true);
-  DEVINST unplugged = AddRecord("USB\\B\\1", false);
+  DEVINST present = winsim::AddDeviceRecord({"USB\\A\\1", {}, {}, 0, true, winsim::kMediaDeviceClass, ""});
+  DEVINST unplugged = winsim::AddDeviceRecord({"USB\\B\\1", {}, {}, 0, false, winsim::kMediaDeviceClass, ""});
   ULONG status = 0, problem = 0;
   CHECK(CM_Get_DevNode_Status(&status, &problem, present, 0) == CR_SUCCESS);
   CHECK((status & DN_STARTED) != 0);

@@ -179,13 +179,17 @@ TEST_CASE("a handle opened without FILE_FLAG_OVERLAPPED completes each request i
   CHECK(capture.buffer[4] == 3);
 }
 
-TEST_CASE("cancellation is a request that completes later, and a driver may ignore it") {
+// A capture pin on a plugged hidden port, and an OVERLAPPED with a manual-reset event of its own.
+struct PendingReadFixture {
+  ~PendingReadFixture() { CloseHandle(overlapped.hEvent); }
   testing::Machine machine;
   winsim::DeviceId id = 0;
   std::string path = Plug(winsim::HiddenMidiFilter(kHidden), &id);
-  CapturePin capture(path);
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CapturePin capture{path};
+  OVERLAPPED overlapped{0, 0, {}, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+TEST_CASE_FIXTURE(PendingReadFixture, "cancellation is a request that completes later, and a driver may ignore it") {
   DWORD count = 0;
 
   CHECK_FALSE(capture.Read(&overlapped));
@@ -206,36 +210,23 @@ TEST_CASE("cancellation is a request that completes later, and a driver may igno
   REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
   CHECK_FALSE(CancelIoEx(capture.pin, &overlapped));
   CHECK(GetLastError() == ERROR_NOT_FOUND);
-  CloseHandle(overlapped.hEvent);
 }
 
-TEST_CASE("a thread's pending requests are cancelled when it ends, whoever made the thread") {
-  testing::Machine machine;
-  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
-  CapturePin capture(path);
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+TEST_CASE_FIXTURE(PendingReadFixture, "a thread's pending requests are cancelled when it ends, whoever made the thread") {
   std::thread([&] { CHECK_FALSE(capture.Read(&overlapped)); }).join();
   REQUIRE(WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0);
   CHECK(overlapped.Internal == 0xC0000120);  // STATUS_CANCELLED
   CHECK(winsim::PendingRequestCount() == 0);
-  CloseHandle(overlapped.hEvent);
 }
 
-TEST_CASE("a pending request signals its own event object, not whatever now has the handle value") {
-  testing::Machine machine;
-  std::string path = Plug(winsim::HiddenMidiFilter(kHidden));
-  CapturePin capture(path);
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+TEST_CASE_FIXTURE(PendingReadFixture, "a pending request signals its own event object, not whatever now has the handle value") {
   CHECK_FALSE(capture.Read(&overlapped));
   CloseHandle(overlapped.hEvent);
   HANDLE reused = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  CHECK(reused == overlapped.hEvent);
+  CHECK(reused == overlapped.hEvent);  // closed by the fixture
   winsim::ReceiveMidi(path, {0xFE});
   CHECK(overlapped.Internal == 0);
   CHECK_FALSE(Signalled(reused));
-  CloseHandle(reused);
 }
 
 TEST_CASE("interface paths open as filters, several times at once, and only while present") {

@@ -15,18 +15,7 @@
 #endif
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define NTAPI
-#define CDECL
-#define EXTERN_C extern "C"
-#define DECLSPEC_IMPORT
-#define CONST const
-#define VOID void
-#define FAR
-#define NEAR
 #define IN
-#define OUT
-#define OPTIONAL
 #define ANYSIZE_ARRAY 1
 #define MAX_PATH 260
 #define TRUE 1
@@ -140,8 +129,6 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
-#define FILE_SHARE_WRITE 0x00000002u
-#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
@@ -155,5 +142,3 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define KEY_WRITE 0x20006u
 #define KEY_ALL_ACCESS 0xF003Fu
 
-#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
-#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))

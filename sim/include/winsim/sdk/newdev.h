@@ -4,8 +4,6 @@
 #include "winsim/sdk/minwindef.h"
 
 #define INSTALLFLAG_FORCE 0x00000001
-#define INSTALLFLAG_READONLY 0x00000002
-#define INSTALLFLAG_NONINTERACTIVE 0x00000004
 #define INSTALLFLAG_BITS 0x00000007
 
 extern "C" {

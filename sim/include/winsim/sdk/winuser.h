@@ -53,14 +53,12 @@ struct MSG {
 };
 typedef MSG* LPMSG;
 
-#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
-#define WM_TIMER 0x0113
 #define WM_DEVICECHANGE 0x0219
 #define WM_USER 0x0400
 #define PM_NOREMOVE 0x0000
