@@ -2,7 +2,7 @@
 // that holds an INF for each of them, and a device with many compatible drivers.
 #pragma once
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace bench {
 

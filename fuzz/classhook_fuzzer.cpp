@@ -34,7 +34,7 @@
 #include "winsim/control_driver_nodes.h"
 #include "winsim/control_files.h"
 #include "winsim/control_registry.h"
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace {
 

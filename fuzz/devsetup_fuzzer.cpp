@@ -30,7 +30,7 @@
 #include "winsim/control.h"
 #include "winsim/control_device_records.h"
 #include "winsim/control_files.h"
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace {
 

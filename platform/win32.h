@@ -18,5 +18,16 @@
 #include <assert.h>
 #include <mbstring.h>
 #else
-#include "winsim/windows.h"
+#include "winsim/sdk/windows.h"
+#include "winsim/sdk/winioctl.h"
+#include "winsim/sdk/setupapi.h"
+#include "winsim/sdk/cfgmgr32.h"
+#include "winsim/sdk/regstr.h"
+#include "winsim/sdk/newdev.h"
+#include "winsim/sdk/dbt.h"
+#include "winsim/sdk/ks.h"
+#include "winsim/sdk/ksmedia.h"
+#include "winsim/sdk/assert.h"
+#include "winsim/sdk/mbstring.h"
+#include "winsim/sdk/string.h"
 #endif

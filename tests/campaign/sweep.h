@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace campaign {
 

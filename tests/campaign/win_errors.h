@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace campaign {
 

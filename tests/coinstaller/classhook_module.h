@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace testing {
 

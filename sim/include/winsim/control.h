@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace winsim {
 
@@ -44,6 +44,9 @@ void FailAllocations(int times, int skip = 0);
 // on purpose makes them non-fatal and reads them back as "expression|file|line".
 void SetAssertionsFatal(bool fatal);
 std::vector<std::string> Assertions();
+
+// The system code page that IsDBCSLeadByte follows: 1252 (no lead bytes, the default) or 932.
+void SetAnsiCodePage(UINT codePage);
 
 // Sleep calls made by the calling thread since the last Reset.
 unsigned SleepCallsOnThisThread();

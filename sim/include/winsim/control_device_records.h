@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace winsim {
 
@@ -58,8 +58,6 @@ struct DeviceRecordState {
   unsigned installCount = 0;               // how often a driver was installed on it
 };
 std::optional<DeviceRecordState> ReadDeviceRecord(DEVINST devInst);
-// Every record, in the order SetupDiEnumDeviceInfo lists them (by instance id, ignoring case).
-std::vector<DEVINST> DeviceRecordHandles();
 
 // Installation state of the machine. A fresh machine runs its callers as administrators,
 // needs no restart after an installation and has no installation pending.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace winsim {
 

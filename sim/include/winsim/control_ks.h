@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "winsim/windows.h"
+#include "winsim/sdk.h"
 
 namespace winsim {
 
@@ -97,8 +97,5 @@ size_t HeldRequestCount();
 void ReleaseHeldRequests();
 // Requests of every kind that are pending now (held, delayed, queued reads).
 size_t PendingRequestCount();
-
-// The system code page that IsDBCSLeadByte follows: 1252 (no lead bytes, the default) or 932.
-void SetAnsiCodePage(UINT codePage);
 
 }  // namespace winsim
