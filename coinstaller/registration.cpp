@@ -68,9 +68,8 @@ LONG RemoveCoInstallerEntry(LPCSTR pszValueName, LPCSTR pszFileName) {
     list.RemoveAll(pszFound);
     list.Write(key.get(), pszValueName);
   }
-  // The last registry result is the close the owner makes on return, and closing a key that
-  // is open cannot fail.
-  return ERROR_SUCCESS;
+  // The last registry result is the close.
+  return RegCloseKey(key.release());
 }
 
 extern "C" {
