@@ -12,12 +12,6 @@ bool IsInterface(const CKsMidiFilter* pFilter, LPCSTR pszPath) {
                                      reinterpret_cast<const unsigned char*>(pszPath)) == 0;
 }
 
-// A reference of the caller's own, beside the list's, which goes with the list.
-KsRef<CKsMidiFilter> AddReference(CKsMidiFilter* pFilter) {
-  if (pFilter != NULL) ++pFilter->m_lRefCount;
-  return KsRef<CKsMidiFilter>(pFilter);
-}
-
 }  // namespace
 
 unsigned int CountHiddenPortDevices() {
@@ -30,15 +24,15 @@ KsRef<CKsMidiFilter> ReferenceHiddenPortFilter(LONG position) {
   if (position < 0) return KsRef<CKsMidiFilter>();
   MidiFilterList list(KSCATEGORY_AUDIO);
   list.Enumerate();
-  return AddReference(list.GetFilter(static_cast<ULONG_PTR>(position)));
+  return KsRef<CKsMidiFilter>::Share(list.GetFilter(static_cast<ULONG_PTR>(position)));
 }
 
 KsRef<CKsMidiFilter> ReferenceOwnHiddenPortFilter(LONG position, LPCSTR pszOwnPath) {
   MidiFilterList list(KSCATEGORY_AUDIO);
   list.Enumerate();
   CKsMidiFilter* pAtPosition = position < 0 ? NULL : list.GetFilter(static_cast<ULONG_PTR>(position));
-  if (IsInterface(pAtPosition, pszOwnPath)) return AddReference(pAtPosition);
+  if (IsInterface(pAtPosition, pszOwnPath)) return KsRef<CKsMidiFilter>::Share(pAtPosition);
   for (ULONG_PTR i = 0; i < list.GetFilterCount(); ++i)
-    if (IsInterface(list.GetFilter(i), pszOwnPath)) return AddReference(list.GetFilter(i));
+    if (IsInterface(list.GetFilter(i), pszOwnPath)) return KsRef<CKsMidiFilter>::Share(list.GetFilter(i));
   return KsRef<CKsMidiFilter>();
 }

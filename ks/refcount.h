@@ -29,9 +29,12 @@ class KsRef {
  public:
   KsRef() = default;
   explicit KsRef(T* pObject) : m_pObject(pObject) {}
-  KsRef(const KsRef& other) : m_pObject(other.m_pObject) {
-    if (m_pObject != NULL) ++m_pObject->m_lRefCount;
+  // A reference of its own to an object someone else holds (NULL gives an empty KsRef).
+  static KsRef Share(T* pObject) {
+    if (pObject != NULL) ++pObject->m_lRefCount;
+    return KsRef(pObject);
   }
+  KsRef(const KsRef& other) : KsRef(Share(other.m_pObject)) {}
   KsRef(KsRef&& other) noexcept : m_pObject(other.release()) {}
   KsRef& operator=(KsRef other) noexcept {
     std::swap(m_pObject, other.m_pObject);
